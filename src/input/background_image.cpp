@@ -1,0 +1,137 @@
+#include "input/background_image.hpp"
+
+#include <cstdio>
+#include <new>
+
+#include "input/file_position.hpp"
+#include "input/int32_wrap.hpp"
+#include "input/little_endian.hpp"
+
+namespace trailavi {
+namespace {
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
+
+// The BITMAPINFOHEADER fields the run reads, at their offsets in the buffer.
+struct InfoHeaderFields {
+  std::int32_t biWidth = 0;
+  std::int32_t biHeight = 0;
+  std::uint16_t biBitCount = 0;
+  std::uint32_t biCompression = 0;
+  std::uint32_t biClrUsed = 0;
+};
+
+// Precondition: the buffer holds at least the 40-byte information header.
+InfoHeaderFields read_info_header(std::span<const std::uint8_t> bytes) {
+  InfoHeaderFields fields;
+  fields.biWidth = as_int32(u32_le(bytes, 4));
+  fields.biHeight = as_int32(u32_le(bytes, 8));
+  fields.biBitCount = u16_le(bytes, 14);
+  fields.biCompression = u32_le(bytes, 16);
+  fields.biClrUsed = u32_le(bytes, 32);
+  return fields;
+}
+
+// The colour table's size, exact in 64 bits: 4 * biClrUsed cannot wrap there.
+// False for a bit count that defines no colour table.
+bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes) {
+  if (fields.biClrUsed != 0) {
+    size_bytes = 4 * static_cast<std::uint64_t>(fields.biClrUsed);
+    return true;
+  }
+  switch (fields.biBitCount) {
+    case 1: size_bytes = 8; return true;
+    case 4: size_bytes = 64; return true;
+    case 8: size_bytes = 1024; return true;
+    case 24: size_bytes = 0; return true;
+    case 16:
+    case 32: size_bytes = fields.biCompression != 0 ? 12 : 0; return true;
+    default: return false;
+  }
+}
+
+// Steps 1 to 4: open, measure and position the file. The length is checked
+// to fit a signed 32-bit value, as a 32-bit position query would require.
+ExitStatus open_and_measure(FileHandle& file, std::int32_t& length_bytes) {
+  file.reset(std::fopen(kBackgroundFileName, "rb"));
+  if (!file || is_directory(file.get())) return ExitStatus::bitmap_open_failed;
+  if (seek_file(file.get(), 0, SEEK_END) != 0) return ExitStatus::bitmap_seek_end_failed;
+  const std::int64_t length = tell_file(file.get());
+  if (length < 0 || length > INT32_MAX) return ExitStatus::bitmap_length_unknown;
+  if (seek_file(file.get(), kBitmapFileHeaderBytes, SEEK_SET) != 0) {
+    return ExitStatus::bitmap_seek_header_failed;
+  }
+  length_bytes = static_cast<std::int32_t>(length);
+  return ExitStatus::ok;
+}
+
+// Step 6: the remainder as one whole block. A remainder too short to hold
+// the information header is refused here, before any field is read; so is a
+// buffer that cannot be obtained.
+ExitStatus read_remainder(std::FILE* file, BackgroundImage& image) {
+  if (image.byte_count < kInfoHeaderBytes) return ExitStatus::bitmap_read_failed;
+  const auto size = static_cast<std::size_t>(image.byte_count);
+  image.bytes.reset(new (std::nothrow) std::uint8_t[size]);
+  if (!image.bytes) return ExitStatus::bitmap_read_failed;
+  if (std::fread(image.bytes.get(), size, 1, file) != 1) return ExitStatus::bitmap_read_failed;
+  return ExitStatus::ok;
+}
+
+}  // namespace
+
+std::int32_t row_stride_bytes(std::int32_t width) {
+  // (3 * width + 3) / 4 * 4: the sum wraps in 32 bits as the system's
+  // arithmetic does; the division truncates toward zero and cannot overflow,
+  // and |quotient| <= 2^29 keeps the final product inside int32_t.
+  const std::int32_t sum = wrapping_add(wrapping_mul(3, width), 3);
+  return sum / 4 * 4;
+}
+
+ExitStatus derive_geometry(Report& report, BackgroundImage& image) {
+  const InfoHeaderFields fields = read_info_header(image.all_bytes());
+  std::uint64_t table_bytes = 0;
+  if (!colour_table_size(fields, table_bytes)) return ExitStatus::bitmap_bit_count_unsupported;
+  // A table that runs past the end of the file would put the format and the
+  // pixel region outside the buffer. Past this check the header length fits
+  // in byte_count, so every value below fits a signed 32-bit integer.
+  if (kInfoHeaderBytes + table_bytes > static_cast<std::uint64_t>(image.byte_count)) {
+    return ExitStatus::bitmap_read_failed;
+  }
+  image.colour_table_size_bytes = static_cast<std::int32_t>(table_bytes);
+  report.colour_fields(fields.biClrUsed, fields.biBitCount);
+
+  image.width = fields.biWidth;
+  image.height = fields.biHeight;
+  report.dimensions(image.width, image.height);
+
+  image.row_stride_bytes = row_stride_bytes(image.width);
+  report.row_stride(image.row_stride_bytes);
+  report.pixel_array_size(wrapping_mul(image.row_stride_bytes, image.height));
+
+  image.header_length_bytes = image.colour_table_size_bytes + kInfoHeaderBytes;
+  image.pixel_region_offset = image.header_length_bytes;
+  image.frame_size_bytes = image.byte_count - image.header_length_bytes;
+  report.pixel_offset(image.header_length_bytes + kBitmapFileHeaderBytes);
+  return ExitStatus::ok;
+}
+
+ExitStatus load_background(Report& report, BackgroundImage& image) {
+  FileHandle file;
+  std::int32_t length_bytes = 0;
+  if (const ExitStatus status = open_and_measure(file, length_bytes); status != ExitStatus::ok) {
+    return status;
+  }
+  // length_bytes >= 0, so the difference cannot overflow.
+  image.byte_count = length_bytes - kBitmapFileHeaderBytes;
+  report.bitmap_byte_count(image.byte_count);
+  if (const ExitStatus status = read_remainder(file.get(), image); status != ExitStatus::ok) {
+    return status;
+  }
+  file.reset();
+  return derive_geometry(report, image);
+}
+
+}  // namespace trailavi

@@ -1,0 +1,96 @@
+#include "input/point_file.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+#include "input/file_position.hpp"
+
+namespace trailavi {
+namespace {
+
+// Large enough that a read costs little per byte, small enough to stay in
+// the cache; always far above one piece.
+constexpr std::size_t kBufferBytes = 256 * 1024;
+static_assert(kBufferBytes > 2 * PointFile::kPieceMaxChars);
+
+constexpr char kEndOfData = 0x1A;
+
+}  // namespace
+
+PointFile::PointFile() : buffer_(new char[kBufferBytes]) {}
+
+PointFile::~PointFile() { close(); }
+
+bool PointFile::open(const char* path) {
+  close();
+  file_ = std::fopen(path, "rb");
+  if (file_ != nullptr && is_directory(file_)) close();
+  begin_ = end_ = 0;
+  data_ended_ = file_ == nullptr;
+  return file_ != nullptr;
+}
+
+void PointFile::close() {
+  if (file_ != nullptr) std::fclose(file_);
+  file_ = nullptr;
+}
+
+bool PointFile::rewind() {
+  if (file_ == nullptr || seek_file(file_, 0, SEEK_SET) != 0) return false;
+  begin_ = end_ = 0;
+  data_ended_ = false;
+  return true;
+}
+
+bool PointFile::next_piece(std::string_view& piece) {
+  for (;;) {
+    const std::size_t available = end_ - begin_;
+    const char* const start = buffer_.get() + begin_;
+    const std::size_t window = std::min(available, kPieceMaxChars);
+    std::size_t length = 0;
+    if (const void* line_feed = std::memchr(start, '\n', window)) {
+      length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - start) + 1;
+    } else if (available >= kPieceMaxChars) {
+      length = kPieceMaxChars;
+    } else if (data_ended_) {
+      if (available == 0) return false;
+      length = available;
+    } else {
+      refill();
+      continue;
+    }
+    piece = std::string_view(start, length);
+    begin_ += length;
+    return true;
+  }
+}
+
+void PointFile::refill() {
+  // Fewer than 255 bytes remain unread, so the move is short and the read
+  // always has room.
+  const std::size_t kept = end_ - begin_;
+  std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
+  begin_ = 0;
+  end_ = kept;
+  const std::size_t wanted = kBufferBytes - kept;
+  const std::size_t got = std::fread(buffer_.get() + kept, 1, wanted, file_);
+  // fread returns short only at the end of the file or on a read error, and
+  // both end the data.
+  if (got < wanted) data_ended_ = true;
+  end_ = kept + got;
+  apply_text_rules(kept);
+}
+
+void PointFile::apply_text_rules(std::size_t first_new) {
+  char* const base = buffer_.get();
+  if (void* stop = std::memchr(base + first_new, kEndOfData, end_ - first_new)) {
+    end_ = static_cast<std::size_t>(static_cast<char*>(stop) - base);
+    data_ended_ = true;
+  }
+  char* const first_cr = static_cast<char*>(std::memchr(base + first_new, '\r', end_ - first_new));
+  if (first_cr == nullptr) return;
+  char* const last = std::remove(first_cr, base + end_, '\r');
+  end_ = static_cast<std::size_t>(last - base);
+}
+
+}  // namespace trailavi

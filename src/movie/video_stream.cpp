@@ -1,0 +1,102 @@
+#include "movie/video_stream.hpp"
+
+#include <cstdio>
+#include <cstring>
+
+#include "input/int32_wrap.hpp"
+#include "input/prescan.hpp"
+#include "movie/point_marking.hpp"
+
+namespace trailavi {
+namespace {
+
+constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
+constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
+
+// A run that fails once the file exists releases what it holds, so that the
+// file is closed, and removes the file: an incomplete video is not left to be
+// taken for a finished one. The results are not looked at; the run's status
+// already says what failed.
+void abandon_video(VideoOutput& video) {
+  if (video.stream != nullptr) AVIStreamRelease(video.stream);
+  if (video.file != nullptr) AVIFileRelease(video.file);
+  AVIFileExit();
+  video = VideoOutput{};
+  std::remove(kVideoFileName);
+}
+
+}  // namespace
+
+AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
+  AVISTREAMINFOA info;
+  std::memset(&info, 0, sizeof info);
+  info.fccType = streamtypeVIDEO;
+  info.fccHandler = kHandlerDib;
+  info.dwScale = 1;
+  info.dwRate = kFramesPerSecond;
+  info.dwLength = static_cast<DWORD>(separator_count);
+  info.dwQuality = kDefaultQuality;
+  SetRect(&info.rcFrame, 0, 0, image.width, image.height);
+  return info;
+}
+
+ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count, VideoOutput& video) {
+  AVIFileInit();
+  if (AVIFileOpenA(&video.file, kVideoFileName, kVideoOpenMode, nullptr) != 0) {
+    video.file = nullptr;
+    return ExitStatus::video_open_failed;
+  }
+  AVISTREAMINFOA info = make_stream_info(image, separator_count);
+  if (AVIFileCreateStreamA(video.file, &video.stream, &info) != 0) {
+    video.stream = nullptr;
+    abandon_video(video);
+    return ExitStatus::video_stream_failed;
+  }
+  // The format is the bitmap's information header and colour table as they
+  // stand; the library copies it.
+  const std::span<const std::uint8_t> format = image.format();
+  if (AVIStreamSetFormat(video.stream, 0, const_cast<std::uint8_t*>(format.data()),
+                         static_cast<LONG>(format.size())) != 0) {
+    abandon_video(video);
+    return ExitStatus::video_format_failed;
+  }
+  return ExitStatus::ok;
+}
+
+ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
+  std::int32_t frame_index = 0;
+  // Each frame is handed over straight from the canvas, with every mark made
+  // so far; a failed write ends the pass, since no later frame may follow.
+  const bool all_written = for_each_line(
+      points, [&image](const Point& point) { mark_point(image, point); },
+      [&] {
+        const std::span<std::uint8_t> frame = image.pixels();
+        if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
+                           AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
+          return false;
+        }
+        frame_index = wrapping_increment(frame_index);
+        return true;
+      });
+  if (!all_written) {
+    abandon_video(video);
+    return ExitStatus::frame_write_failed;
+  }
+  return ExitStatus::ok;
+}
+
+ExitStatus release_video(VideoOutput& video) {
+  AVIStreamRelease(video.stream);
+  // The last release completes the file; a non-zero result means it could
+  // not be completed.
+  const ULONG file_result = AVIFileRelease(video.file);
+  AVIFileExit();
+  video = VideoOutput{};
+  if (file_result != 0) {
+    std::remove(kVideoFileName);
+    return ExitStatus::frame_write_failed;
+  }
+  return ExitStatus::ok;
+}
+
+}  // namespace trailavi

@@ -1,0 +1,122 @@
+// The AVIFile operations of our stand-in library, on top of AviWriter. The
+// objects follow the platform's reference counting: the file starts with one
+// reference, each stream holds one on its file, and the last release of the
+// file completes it.
+
+#include <new>
+
+#include "platform/avi_writer.hpp"
+#include "platform/own_video_library.hpp"
+#include "platform/own_video_library_testing.hpp"
+
+struct IAVIFile {
+  explicit IAVIFile(std::uint64_t riff_limit_bytes) : writer(riff_limit_bytes) {}
+  trailavi::platform::AviWriter writer;
+  ULONG references = 1;
+  IAVIStream* stream = nullptr;
+};
+
+struct IAVIStream {
+  IAVIFile* file = nullptr;
+  ULONG references = 1;
+  bool format_set = false;
+};
+
+namespace {
+
+std::uint64_t riff_limit_bytes = trailavi::platform::kDefaultRiffLimitBytes;
+
+// The file's own reference count reaching zero completes it. A file that
+// could not be completed answers with a non-zero result.
+ULONG release_file(IAVIFile* file) {
+  if (--file->references > 0) return file->references;
+  const bool completed = file->writer.finish();
+  delete file;
+  return completed ? 0 : 1;
+}
+
+}  // namespace
+
+namespace trailavi::platform::testing {
+void set_riff_limit_bytes(std::uint64_t limit_bytes) { riff_limit_bytes = limit_bytes; }
+}  // namespace trailavi::platform::testing
+
+void AVIFileInit() {}
+
+void AVIFileExit() {}
+
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+  if (ppfile == nullptr || szFile == nullptr) return AVIERR_BADPARAM;
+  *ppfile = nullptr;
+  // Only the creation of a file for writing is offered.
+  if ((uMode & OF_WRITE) == 0 || (uMode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
+  auto* file = new (std::nothrow) IAVIFile(riff_limit_bytes);
+  if (file == nullptr) return AVIERR_MEMORY;
+  if (!file->writer.create(szFile)) {
+    delete file;
+    return AVIERR_FILEOPEN;
+  }
+  *ppfile = file;
+  return AVIERR_OK;
+}
+
+HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {
+  if (pfile == nullptr) return AVIERR_BADHANDLE;
+  if (ppavi == nullptr || psi == nullptr) return AVIERR_BADPARAM;
+  *ppavi = nullptr;
+  // One video stream per file is what this library writes.
+  if (pfile->stream != nullptr || psi->fccType != streamtypeVIDEO) return AVIERR_UNSUPPORTED;
+  auto* stream = new (std::nothrow) IAVIStream;
+  if (stream == nullptr) return AVIERR_MEMORY;
+  stream->file = pfile;
+  ++pfile->references;
+  pfile->stream = stream;
+  pfile->writer.set_stream_info(*psi);
+  *ppavi = stream;
+  return AVIERR_OK;
+}
+
+HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat) {
+  if (pavi == nullptr) return AVIERR_BADHANDLE;
+  if (lPos != 0 || cbFormat <= 0 || lpFormat == nullptr) return AVIERR_BADPARAM;
+  const auto* bytes = static_cast<const std::uint8_t*>(lpFormat);
+  const HRESULT result =
+      pavi->file->writer.set_format({bytes, static_cast<std::size_t>(cbFormat)});
+  if (result == AVIERR_OK) pavi->format_set = true;
+  return result;
+}
+
+HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer, LONG cbBuffer,
+                       DWORD dwFlags, LONG* plSampWritten, LONG* plBytesWritten) {
+  if (pavi == nullptr) return AVIERR_BADHANDLE;
+  if (!pavi->format_set) return AVIERR_BADFORMAT;
+  trailavi::platform::AviWriter& writer = pavi->file->writer;
+  // Samples are stored in order: lStart must be the next sample number. The
+  // frame index is a signed 32-bit counter, so it is compared modulo 2^32.
+  if (lSamples != 1 || cbBuffer < 0 || (lpBuffer == nullptr && cbBuffer > 0) ||
+      static_cast<std::uint32_t>(lStart) != writer.frames_written()) {
+    return AVIERR_BADPARAM;
+  }
+  const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
+  const HRESULT result =
+      writer.write_frame({bytes, static_cast<std::size_t>(cbBuffer)}, (dwFlags & AVIIF_KEYFRAME) != 0);
+  if (result != AVIERR_OK) return result;
+  if (plSampWritten != nullptr) *plSampWritten = 1;
+  if (plBytesWritten != nullptr) *plBytesWritten = cbBuffer;
+  return AVIERR_OK;
+}
+
+ULONG AVIStreamRelease(PAVISTREAM pavi) {
+  if (pavi == nullptr) return 0;
+  if (--pavi->references > 0) return pavi->references;
+  IAVIFile* file = pavi->file;
+  file->stream = nullptr;
+  delete pavi;
+  release_file(file);
+  return 0;
+}
+
+ULONG AVIFileRelease(PAVIFILE pfile) {
+  if (pfile == nullptr) return 0;
+  return release_file(pfile);
+}

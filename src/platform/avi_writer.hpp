@@ -1,0 +1,92 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "platform/chunk_buffer.hpp"
+#include "platform/output_file.hpp"
+#include "platform/own_video_library.hpp"
+
+namespace trailavi::platform {
+
+inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
+
+// Writes one video stream as an AVI file. A video that fits one RIFF of at
+// most the limit is a plain AVI 1.0 file: RIFF 'AVI ' with hdrl, movi and
+// idx1. A longer one continues in RIFF 'AVIX' segments (OpenDML): every
+// segment's movi then ends with an ix00 standard index, and the header's
+// reserved JUNK becomes the indx super index and the odml/dmlh list.
+//
+// Nothing is written before the first frame; the header goes out with it and
+// is rewritten with its final counters when the file is finished. The index
+// of the current segment is all that is kept per frame.
+class AviWriter {
+ public:
+  explicit AviWriter(std::uint64_t riff_limit_bytes) : riff_limit_bytes_(riff_limit_bytes) {}
+
+  [[nodiscard]] bool create(const char* path) { return file_.create(path); }
+  void set_stream_info(const AVISTREAMINFOA& info) { info_ = info; }
+  [[nodiscard]] HRESULT set_format(std::span<const std::uint8_t> format);
+  [[nodiscard]] HRESULT write_frame(std::span<const std::uint8_t> frame, bool key_frame);
+  // Completes and closes the file. False when anything failed on the way.
+  [[nodiscard]] bool finish();
+
+  [[nodiscard]] std::uint32_t frames_written() const { return total_frames_; }
+
+ private:
+  // Where each frame chunk lies in its segment, and whether it is a key frame.
+  struct FrameEntry {
+    std::uint32_t offset_from_movi;  // chunk header position minus the 'movi' FOURCC position
+    std::uint32_t size_bytes;        // payload size, bit 31 set for a frame that is not a key frame
+  };
+  struct SuperIndexEntry {
+    std::uint64_t index_offset;  // the ix00 chunk header's position
+    std::uint32_t index_bytes;   // the whole ix00 chunk, header included
+    std::uint32_t frame_count;
+  };
+  struct Segment {
+    std::uint64_t riff_offset = 0;
+    std::uint64_t movi_fourcc_offset = 0;
+    std::vector<FrameEntry> frames;
+  };
+
+  [[nodiscard]] std::uint64_t header_bytes() const;
+  [[nodiscard]] std::uint64_t strl_payload_bytes() const;
+  [[nodiscard]] std::uint64_t hdrl_payload_bytes() const;
+  void plan_segments(std::uint64_t chunk_bytes);
+  [[nodiscard]] bool fits_current_segment(std::uint64_t chunk_bytes) const;
+  [[nodiscard]] bool start_next_segment(ChunkBuffer& segment_header);
+  [[nodiscard]] bool close_segment(bool has_successor);
+  [[nodiscard]] bool append_standard_index();
+  [[nodiscard]] bool append_old_index();
+  enum class HeaderWrite { append, rewrite };
+  [[nodiscard]] bool write_header(HeaderWrite how);
+  [[nodiscard]] bool append_run(ChunkBuffer& run);
+  void build_header_prefix(ChunkBuffer& out) const;
+  void build_header_suffix(ChunkBuffer& out) const;
+  void build_super_index(ChunkBuffer& out) const;
+  void build_odml(ChunkBuffer& out) const;
+  [[nodiscard]] bool multi_segment() const { return !super_index_.empty(); }
+  HRESULT fail();
+
+  OutputFile file_;
+  std::uint64_t riff_limit_bytes_;
+  AVISTREAMINFOA info_{};
+  std::vector<std::uint8_t> format_;
+
+  bool header_written_ = false;
+  std::uint32_t super_index_capacity_ = 0;
+  std::uint64_t frames_per_segment_ = 0;
+  Segment segment_;
+  std::vector<SuperIndexEntry> super_index_;
+  std::uint32_t total_frames_ = 0;
+  std::uint32_t first_riff_frames_ = 0;
+  std::uint32_t first_riff_bytes_ = 0;  // RIFF size field: everything after it
+  std::uint32_t first_movi_bytes_ = 0;  // movi LIST size field
+  std::uint32_t largest_frame_bytes_ = 0;
+  bool failed_ = false;
+};
+
+}  // namespace trailavi::platform

@@ -1,0 +1,194 @@
+#include "platform/output_file.hpp"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <sys/uio.h>
+#include <unistd.h>
+#endif
+
+namespace trailavi::platform {
+namespace fault_injection {
+namespace {
+
+constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
+
+struct Counter {
+  std::uint64_t performed = 0;
+  std::uint64_t fail_index = kNever;
+};
+Counter counters[4];
+
+Counter& counter(Operation operation) { return counters[static_cast<int>(operation)]; }
+
+}  // namespace
+
+void fail_at(Operation operation, std::uint64_t index) { counter(operation).fail_index = index; }
+
+void reset() {
+  for (Counter& c : counters) c = Counter{};
+}
+
+std::uint64_t performed(Operation operation) { return counter(operation).performed; }
+
+// Counts one operation and says whether the test asked for it to fail.
+static bool injected(Operation operation) {
+  Counter& c = counter(operation);
+  return c.performed++ == c.fail_index;
+}
+
+}  // namespace fault_injection
+
+namespace {
+
+using fault_injection::injected;
+using fault_injection::Operation;
+
+std::uint64_t total_size(std::span<const ByteRange> parts) {
+  std::uint64_t total = 0;
+  for (const ByteRange& part : parts) total += part.size;
+  return total;
+}
+
+#ifdef _WIN32
+
+// The C runtime has no gathered write; each range goes in writes of at most
+// 1 GiB, which _write's unsigned count always holds.
+bool write_ranges(int descriptor, std::span<const ByteRange> parts) {
+  for (const ByteRange& part : parts) {
+    auto* next = static_cast<const char*>(part.data);
+    std::size_t left = part.size;
+    while (left > 0) {
+      const unsigned chunk = static_cast<unsigned>(left < (1u << 30) ? left : (1u << 30));
+      const int written = _write(descriptor, next, chunk);
+      if (written <= 0) return false;
+      next += written;
+      left -= static_cast<std::size_t>(written);
+    }
+  }
+  return true;
+}
+
+bool seek_to(int descriptor, std::uint64_t offset) {
+  return _lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) >= 0;
+}
+
+int open_for_writing(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+int close_descriptor(int descriptor) { return _close(descriptor); }
+
+#else
+
+constexpr int kMaxParts = 8;
+
+// Fills `vectors` with what is still to be written of `parts` after `done`
+// bytes; returns how many entries it used.
+int remaining_vectors(std::span<const ByteRange> parts, std::uint64_t done, iovec* vectors) {
+  int used = 0;
+  for (const ByteRange& part : parts) {
+    if (done >= part.size) {
+      done -= part.size;
+      continue;
+    }
+    vectors[used].iov_base = const_cast<char*>(static_cast<const char*>(part.data)) + done;
+    vectors[used].iov_len = part.size - static_cast<std::size_t>(done);
+    done = 0;
+    ++used;
+  }
+  return used;
+}
+
+// One gathered system call for all ranges; the loop only continues after a
+// short write (a signal, or a write larger than the kernel takes at once).
+// `offset` < 0 writes at the file position, otherwise at that offset.
+bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64_t offset) {
+  if (parts.size() > kMaxParts) return false;
+  const std::uint64_t total = total_size(parts);
+  std::uint64_t done = 0;
+  while (done < total) {
+    iovec vectors[kMaxParts];
+    const int count = remaining_vectors(parts, done, vectors);
+    const ssize_t written =
+        offset < 0 ? ::writev(descriptor, vectors, count)
+                   : ::pwritev(descriptor, vectors, count, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
+int open_for_writing(const char* path) {
+  return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+}
+
+int close_descriptor(int descriptor) { return ::close(descriptor); }
+
+#endif
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  if (descriptor_ >= 0) close_descriptor(descriptor_);
+}
+
+bool OutputFile::fail() {
+  failed_ = true;
+  return false;
+}
+
+bool OutputFile::create(const char* path) {
+  if (injected(Operation::create)) return fail();
+  descriptor_ = open_for_writing(path);
+  if (descriptor_ < 0) return fail();
+  end_offset_ = 0;
+  failed_ = false;
+  return true;
+}
+
+bool OutputFile::append(std::span<const ByteRange> parts) {
+  if (failed_ || descriptor_ < 0) return fail();
+  if (injected(Operation::write)) return fail();
+#ifdef _WIN32
+  if (!write_ranges(descriptor_, parts)) return fail();
+#else
+  if (!gathered_write(descriptor_, parts, -1)) return fail();
+#endif
+  end_offset_ += total_size(parts);
+  return true;
+}
+
+bool OutputFile::write_at(std::uint64_t offset, std::span<const ByteRange> parts) {
+  if (failed_ || descriptor_ < 0) return fail();
+  const std::uint64_t size = total_size(parts);
+  if (offset > end_offset_ || size > end_offset_ - offset) return fail();
+  if (injected(Operation::seek)) return fail();
+  if (injected(Operation::write)) return fail();
+#ifdef _WIN32
+  if (!seek_to(descriptor_, offset) || !write_ranges(descriptor_, parts) ||
+      !seek_to(descriptor_, end_offset_)) {
+    return fail();
+  }
+#else
+  if (!gathered_write(descriptor_, parts, static_cast<std::int64_t>(offset))) return fail();
+#endif
+  return true;
+}
+
+bool OutputFile::close() {
+  if (descriptor_ < 0) return fail();
+  const int descriptor = descriptor_;
+  descriptor_ = -1;
+  const bool closed = close_descriptor(descriptor) == 0;
+  if (injected(Operation::close) || !closed) return fail();
+  return !failed_;
+}
+
+}  // namespace trailavi::platform

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace trailavi::platform {
+
+struct ByteRange {
+  const void* data;
+  std::size_t size;
+};
+
+// The video file at the operating-system level: appends gathered from
+// several ranges in one write, patches at earlier offsets, and the first
+// error latched, so every later call fails at once and the caller can report
+// it once at the end.
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();  // closes without reporting, for a file being abandoned
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates the file, or empties an existing one, for writing.
+  [[nodiscard]] bool create(const char* path);
+  // Writes the ranges, in order, at the end of the file.
+  [[nodiscard]] bool append(std::span<const ByteRange> parts);
+  // Writes the ranges, in order, from `offset`, which lies before the end.
+  [[nodiscard]] bool write_at(std::uint64_t offset, std::span<const ByteRange> parts);
+  [[nodiscard]] bool close();
+
+  [[nodiscard]] std::uint64_t end_offset() const { return end_offset_; }
+  [[nodiscard]] bool failed() const { return failed_; }
+
+ private:
+  bool fail();
+
+  int descriptor_ = -1;
+  std::uint64_t end_offset_ = 0;
+  bool failed_ = false;
+};
+
+// A test-only seam: makes the n-th creation, write, seek or close of the
+// output file fail, counting from 0 since the last reset. A patch counts as a seek and a
+// write, an append as one write, whatever the system calls beneath them.
+namespace fault_injection {
+enum class Operation { create, write, seek, close };
+void fail_at(Operation operation, std::uint64_t index);
+void reset();
+[[nodiscard]] std::uint64_t performed(Operation operation);
+}  // namespace fault_injection
+
+}  // namespace trailavi::platform

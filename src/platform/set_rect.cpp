@@ -1,0 +1,10 @@
+#include "platform/own_video_library.hpp"
+
+BOOL SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom) {
+  if (lprc == nullptr) return 0;
+  lprc->left = xLeft;
+  lprc->top = yTop;
+  lprc->right = xRight;
+  lprc->bottom = yBottom;
+  return 1;
+}

@@ -1,0 +1,45 @@
+#include "run/run.hpp"
+
+#include "input/background_image.hpp"
+#include "input/point_file.hpp"
+#include "input/prescan.hpp"
+#include "movie/video_stream.hpp"
+
+namespace trailavi {
+namespace {
+
+// Releases in the fixed order: data file, stream, file, library, buffer.
+ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& background) {
+  points.close();
+  const ExitStatus status = release_video(video);
+  background.release();
+  return status;
+}
+
+}  // namespace
+
+// Every stage returns its status and the first failure ends the run; nothing
+// else is released on the way out (the process's end does that), except that
+// the movie stages remove a video file they could not complete.
+ExitStatus run(Report& report) {
+  BackgroundImage background;
+  if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
+    return status;
+  }
+  PointFile points;
+  PrescanCounts counts;
+  if (const ExitStatus status = prescan_points(report, points, counts); status != ExitStatus::ok) {
+    return status;
+  }
+  VideoOutput video;
+  if (const ExitStatus status = set_up_video(background, counts.separator_count, video);
+      status != ExitStatus::ok) {
+    return status;
+  }
+  if (const ExitStatus status = run_frame_pass(points, background, video); status != ExitStatus::ok) {
+    return status;
+  }
+  return end_run(points, video, background);
+}
+
+}  // namespace trailavi

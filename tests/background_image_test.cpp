@@ -1,0 +1,111 @@
+// The geometry the bitmap stage derives from the information header.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "input/background_image.hpp"
+
+namespace trailavi {
+namespace {
+
+TEST(RowStride, IsThreeBytesAPixelRoundedUpTo4WithThe32BitWrap) {
+  const std::pair<std::int32_t, std::int32_t> cases[] = {
+      {0, 0}, {1, 4}, {2, 8}, {3, 12}, {4, 12}, {5, 16},
+      {-1, 0}, {-2, 0}, {-3, -4}, {-5, -12},  // truncation toward zero
+      {INT32_MAX, INT32_MIN}, {INT32_MIN, -2147483644}, {715827882, -2147483644}, {1431655765, 0},
+  };
+  for (const auto& [width, stride] : cases) EXPECT_EQ(row_stride_bytes(width), stride) << width;
+}
+
+struct HeaderCase {
+  const char* name;
+  std::int32_t width, height;
+  std::uint16_t bit_count;
+  std::uint32_t compression, clr_used;
+  std::int32_t byte_count;
+  ExitStatus status;
+  std::int32_t colour_table_bytes;
+  std::string report;
+};
+
+// The 40-byte header and byte_count - 40 further zero bytes, as the buffer
+// after the file header would hold them.
+BackgroundImage image_with_header(const HeaderCase& c) {
+  BackgroundImage image;
+  image.byte_count = c.byte_count;
+  image.bytes.reset(new std::uint8_t[static_cast<std::size_t>(c.byte_count)]());
+  auto put32 = [&](int at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) image.bytes[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
+  };
+  put32(0, 40);
+  put32(4, static_cast<std::uint32_t>(c.width));
+  put32(8, static_cast<std::uint32_t>(c.height));
+  image.bytes[14] = static_cast<std::uint8_t>(c.bit_count);
+  image.bytes[15] = static_cast<std::uint8_t>(c.bit_count >> 8);
+  put32(16, c.compression);
+  put32(32, c.clr_used);
+  return image;
+}
+
+std::string derive_and_report(BackgroundImage& image, ExitStatus& status) {
+  char* text = nullptr;
+  std::size_t size = 0;
+  std::FILE* out = open_memstream(&text, &size);
+  Report report(out);
+  status = derive_geometry(report, image);
+  std::fclose(out);
+  std::string result(text, size);
+  std::free(text);
+  return result;
+}
+
+TEST(BackgroundGeometry, FollowsTheColourTableRule) {
+  const HeaderCase cases[] = {
+      {"24-bit", 4, 2, 24, 0, 0, 64, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 4, height: 2\nlsize: 12\n24\nheader1 size: 54\n"},
+      {"8-bit full table", 2, 2, 8, 0, 0, 1064 + 16, ExitStatus::ok, 1024,
+       "biClrUsed: 0\nbiBitCount: 8\nwidth: 2, height: 2\nlsize: 8\n16\nheader1 size: 1078\n"},
+      {"8-bit 16 colours", 2, 2, 8, 0, 16, 104 + 16, ExitStatus::ok, 64,
+       "biClrUsed: 16\nbiBitCount: 8\nwidth: 2, height: 2\nlsize: 8\n16\nheader1 size: 118\n"},
+      {"1-bit", 8, 1, 1, 0, 0, 52, ExitStatus::ok, 8,
+       "biClrUsed: 0\nbiBitCount: 1\nwidth: 8, height: 1\nlsize: 24\n24\nheader1 size: 62\n"},
+      {"4-bit", 1, 1, 4, 0, 0, 108, ExitStatus::ok, 64,
+       "biClrUsed: 0\nbiBitCount: 4\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 118\n"},
+      {"16-bit bitfields", 1, 1, 16, 3, 0, 56, ExitStatus::ok, 12,
+       "biClrUsed: 0\nbiBitCount: 16\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 66\n"},
+      {"16-bit plain", 1, 1, 16, 0, 0, 44, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 16\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 54\n"},
+      {"32-bit bitfields", 1, 1, 32, 3, 0, 56, ExitStatus::ok, 12,
+       "biClrUsed: 0\nbiBitCount: 32\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 66\n"},
+      {"clr used beats an odd bit count", 1, 1, 7, 0, 1, 44, ExitStatus::ok, 4,
+       "biClrUsed: 1\nbiBitCount: 7\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 58\n"},
+      {"bit count 2", 1, 1, 2, 0, 0, 44, ExitStatus::bitmap_bit_count_unsupported, 0, ""},
+      {"bit count 0", 1, 1, 0, 0, 0, 44, ExitStatus::bitmap_bit_count_unsupported, 0, ""},
+      {"table past the end", 2, 2, 8, 0, 0, 1063, ExitStatus::bitmap_read_failed, 0, ""},
+      {"table exactly to the end", 0, 0, 8, 0, 0, 1064, ExitStatus::ok, 1024,
+       "biClrUsed: 0\nbiBitCount: 8\nwidth: 0, height: 0\nlsize: 0\n0\nheader1 size: 1078\n"},
+      {"4 x clr used wraps", 1, 1, 24, 0, 0x40000001, 44, ExitStatus::bitmap_read_failed, 0, ""},
+      {"clr used all ones", 1, 1, 24, 0, 0xFFFFFFFF, 64, ExitStatus::bitmap_read_failed, 0, ""},
+      {"negative and wrapping sizes", INT32_MAX, -2, 24, 0, 0, 40, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 2147483647, height: -2\nlsize: -2147483648\n0\nheader1 size: 54\n"},
+      {"product keeps its low 32 bits", 1000000, 3000, 24, 0, 0, 40, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 1000000, height: 3000\nlsize: 3000000\n410065408\nheader1 size: 54\n"},
+  };
+  for (const HeaderCase& c : cases) {
+    BackgroundImage image = image_with_header(c);
+    ExitStatus status{};
+    EXPECT_EQ(derive_and_report(image, status), c.report) << c.name;
+    EXPECT_EQ(status, c.status) << c.name;
+    if (status != ExitStatus::ok) continue;
+    EXPECT_EQ(image.colour_table_size_bytes, c.colour_table_bytes) << c.name;
+    EXPECT_EQ(image.header_length_bytes, 40 + c.colour_table_bytes) << c.name;
+    EXPECT_EQ(image.frame_size_bytes, c.byte_count - 40 - c.colour_table_bytes) << c.name;
+    EXPECT_EQ(image.format().size(), static_cast<std::size_t>(40 + c.colour_table_bytes)) << c.name;
+  }
+}
+
+}  // namespace
+}  // namespace trailavi

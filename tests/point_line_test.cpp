@@ -1,0 +1,118 @@
+// The classification of point-file pieces: exactly what "%d%d" gives.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <random>
+#include <string>
+
+#include "input/point_line.hpp"
+
+namespace trailavi {
+namespace {
+
+using namespace std::string_literals;
+
+struct LineCase {
+  std::string piece;
+  bool is_point;
+  Point point;
+};
+
+TEST(PointLine, ClassifiesTheLineKinds) {
+  const LineCase cases[] = {
+      {"3 4\n", true, {3, 4}},
+      {"3\t4\n", true, {3, 4}},
+      {"   3 4 and then text\n", true, {3, 4}},
+      {"+3 -4\n", true, {3, -4}},
+      {"3-4\n", true, {3, -4}},
+      {"3+4\n", true, {3, 4}},
+      {"\v\f3\n\n4", true, {3, 4}},  // every C white-space kind, line feeds included
+      {"1 2 3\n", true, {1, 2}},
+      {"00012 -0\n", true, {12, 0}},
+      {"7 8", true, {7, 8}},  // no line end
+      {"34\n", false, {}},    // "3\r4": the carriage return is gone before classification
+      {"", false, {}},
+      {"\n", false, {}},
+      {" \t \n", false, {}},
+      {"7\n", false, {}},
+      {"7,8\n", false, {}},
+      {"1.5 2\n", false, {}},
+      {"a 1 2\n", false, {}},
+      {"12abc 5\n", false, {}},
+      {"0x10 5\n", false, {}},
+      {"- 3 4\n", false, {}},
+      {"3 - 4\n", false, {}},
+      {"3 +\n", false, {}},
+      {"+-3 4\n", false, {}},
+  };
+  for (const LineCase& c : cases) {
+    Point point{-99, -99};
+    EXPECT_EQ(parse_point_line(c.piece, point), c.is_point) << '"' << c.piece << '"';
+    if (c.is_point) {
+      EXPECT_EQ(point, c.point) << '"' << c.piece << '"';
+    }
+  }
+}
+
+TEST(PointLine, ANulByteEndsWhatTheConversionSees) {
+  Point point;
+  EXPECT_FALSE(parse_point_line("3\0 4\n"s, point));
+  EXPECT_FALSE(parse_point_line("\0 3 4\n"s, point));
+  EXPECT_FALSE(parse_point_line("3 -\0 4\n"s, point));
+  ASSERT_TRUE(parse_point_line("3 4\0 garbage"s, point));
+  EXPECT_EQ(point, (Point{3, 4}));
+}
+
+TEST(PointLine, OutOfRangeValuesKeepTheirLow32Bits) {
+  const LineCase cases[] = {
+      {"2147483647 -2147483648", true, {INT32_MAX, INT32_MIN}},
+      {"2147483648 -2147483649", true, {INT32_MIN, INT32_MAX}},
+      {"4294967296 4294967297", true, {0, 1}},
+      {"-4294967297 0", true, {-1, 0}},
+      {"99999999999999999999 -99999999999999999999", true, {1661992959, -1661992959}},
+      {std::string(200, '7') + " -" + std::string(200, '7'), true, {1908874353, -1908874353}},
+  };
+  for (const LineCase& c : cases) {
+    Point point;
+    EXPECT_EQ(parse_point_line(c.piece, point), c.is_point) << c.piece;
+    if (c.is_point) {
+      EXPECT_EQ(point, c.point) << c.piece;
+    }
+  }
+}
+
+// Random short strings over the characters that matter to "%d%d", with digit
+// runs short enough to stay in range, checked against the C library.
+TEST(PointLine, AgreesWithSscanfOnRandomPieces) {
+  static const char kAlphabet[] = "0123456789+- \t\n\v\f\r\0a.,x";
+  std::mt19937 random(20261208);
+  std::uniform_int_distribution<int> length_of(0, 24);
+  std::uniform_int_distribution<int> char_of(0, sizeof kAlphabet - 2);
+  int points_seen = 0;
+  for (int round = 0; round < 1'000'000; ++round) {
+    std::string piece;
+    const int length = length_of(random);
+    int digit_run = 0;
+    while (static_cast<int>(piece.size()) < length) {
+      char c = kAlphabet[char_of(random)];
+      digit_run = (c >= '0' && c <= '9') ? digit_run + 1 : 0;
+      if (digit_run > 9) c = ' ';
+      piece.push_back(c);
+    }
+    int x = 0;
+    int y = 0;
+    const bool expected = std::sscanf(piece.c_str(), "%d%d", &x, &y) == 2;
+    Point point;
+    const bool got = parse_point_line(piece, point);
+    ASSERT_EQ(got, expected) << "piece of " << piece.size() << " bytes, round " << round;
+    if (expected) {
+      ASSERT_EQ(point, (Point{x, y})) << "round " << round;
+      ++points_seen;
+    }
+  }
+  EXPECT_GT(points_seen, 10'000);  // the alphabet really produces points
+}
+
+}  // namespace
+}  // namespace trailavi

@@ -1,0 +1,184 @@
+// The program as a process: for each check, the exit status and the exact
+// report, nothing on standard error, and inputs left as they were.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <fcntl.h>
+#include <filesystem>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+#include "support/expected_report.hpp"
+#include "support/workspace.hpp"
+
+namespace trailavi::test {
+namespace {
+
+const BitmapSpec kWhite4x2{};
+const std::string kWalkThroughData = "0 0\n\n1 0\n\n";
+
+std::vector<std::string> all_lines() { return bitmap_lines(kWhite4x2) + prescan_lines(2, 2, 1, 0); }
+
+bool under_wine() {
+  const char* program = std::getenv("TRAILAVI_PROGRAM");
+  return program != nullptr && std::string(program).find("wine") != std::string::npos;
+}
+
+// Feeds `text` into the FIFO once the program opens it, then closes it; gives
+// up after a few seconds if nobody does.
+std::thread feed_fifo(const std::string& path, std::string text) {
+  return std::thread([path, text = std::move(text)] {
+    for (int attempt = 0; attempt < 500; ++attempt) {
+      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) {
+        ::fcntl(fd, F_SETFL, 0);
+        [[maybe_unused]] const ssize_t written = ::write(fd, text.data(), text.size());
+        ::close(fd);
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  });
+}
+
+struct StatusCase {
+  const char* name;
+  std::function<void(Workspace&)> prepare;
+  int status;
+  std::vector<std::string> lines;
+  bool linux_only = false;
+};
+
+std::vector<std::uint8_t> bitmap_prefix(std::size_t length) {
+  std::vector<std::uint8_t> bytes = bitmap_bytes(kWhite4x2);
+  bytes.resize(length);
+  return bytes;
+}
+
+const std::vector<StatusCase>& status_cases() {
+  static const std::vector<StatusCase> cases = {
+      {"no bitmap", [](Workspace&) {}, 1, {}},
+      {"bitmap is a directory", [](Workspace& w) { std::filesystem::create_directory(w.file("TEST_.BMP")); }, 1, {}},
+      {"bitmap over 2 GiB",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         std::filesystem::resize_file(w.file("TEST_.BMP"), (std::uint64_t{1} << 31) + 14);
+       },
+       3, {}},
+      {"bitmap of 14 bytes", [](Workspace& w) { w.put("TEST_.BMP", bitmap_prefix(14)); }, 5, {"fsize: 0"}},
+      {"bitmap of 10 bytes", [](Workspace& w) { w.put("TEST_.BMP", bitmap_prefix(10)); }, 5, {"fsize: -4"}},
+      {"empty bitmap", [](Workspace& w) { w.put("TEST_.BMP", std::string()); }, 5, {"fsize: -14"}},
+      {"information header cut short", [](Workspace& w) { w.put("TEST_.BMP", bitmap_prefix(53)); }, 5,
+       {"fsize: 39"}},
+      {"colour table past the end",
+       [](Workspace& w) { w.put_bitmap({.width = 4, .height = 2, .bit_count = 8}); }, 5, {"fsize: 64"}},
+      {"biClrUsed of all ones", [](Workspace& w) { w.put_bitmap({.clr_used = 0xFFFFFFFF}); }, 5, {"fsize: 64"}},
+      {"bit count 2", [](Workspace& w) { w.put_bitmap({.bit_count = 2}); }, 6, {"fsize: 64"}},
+      {"no data file", [](Workspace& w) { w.put_bitmap(kWhite4x2); }, 7, bitmap_lines(kWhite4x2)},
+      {"data file is a directory",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         std::filesystem::create_directory(w.file("test_.dat"));
+       },
+       7, bitmap_lines(kWhite4x2)},
+      {"video name is a directory",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+         std::filesystem::create_directory(w.file("TEST01_.AVI"));
+       },
+       9, all_lines()},
+      {"video in a folder that does not exist",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+         std::filesystem::create_symlink("no/such/folder/video.avi", w.file("TEST01_.AVI"));
+       },
+       9, all_lines(), true},
+      {"frames to a full disk",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+         std::filesystem::create_symlink("/dev/full", w.file("TEST01_.AVI"));
+       },
+       12, all_lines(), true},
+      {"no frames to a full disk",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", "0 0\n");
+         std::filesystem::create_symlink("/dev/full", w.file("TEST01_.AVI"));
+       },
+       12, bitmap_lines(kWhite4x2) + prescan_lines(1, 0, 0, 0), true},
+      {"walk-through",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+       },
+       0, all_lines()},
+  };
+  return cases;
+}
+
+TEST(ProgramStatus, EachCheckEndsTheRunWithItsStatusAndReport) {
+  for (const StatusCase& c : status_cases()) {
+    if (c.linux_only && under_wine()) continue;
+    Workspace workspace;
+    c.prepare(workspace);
+    const auto inputs_before = workspace.snapshot({"TEST_.BMP", "test_.dat"});
+    const ProcessResult result = workspace.run();
+    EXPECT_EQ(result.exit_status, c.status) << c.name;
+    EXPECT_EQ(result.standard_output, join_lines(c.lines)) << c.name;
+    EXPECT_EQ(result.standard_error, "") << c.name;
+    EXPECT_EQ(workspace.snapshot({"TEST_.BMP", "test_.dat"}), inputs_before) << c.name;
+    if (c.status >= 10) {
+      EXPECT_FALSE(workspace.exists("TEST01_.AVI")) << c.name << ": an incomplete video was left behind";
+    }
+  }
+}
+
+TEST(ProgramStatus, ABitmapThatCannotBePositionedEndsWith2) {
+  if (under_wine()) GTEST_SKIP() << "FIFOs are a Linux case";
+  Workspace workspace;
+  ASSERT_EQ(::mkfifo(workspace.file("TEST_.BMP").c_str(), 0600), 0);
+  // Holding the FIFO open for both ends lets the program's open go through.
+  const int fd = ::open(workspace.file("TEST_.BMP").c_str(), O_RDWR | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  const ProcessResult result = workspace.run();
+  ::close(fd);
+  EXPECT_EQ(result.exit_status, 2);
+  EXPECT_EQ(result.standard_output, "");
+}
+
+TEST(ProgramStatus, ADataFileThatCannotBeRewoundEndsWith8AfterTheCounts) {
+  if (under_wine()) GTEST_SKIP() << "FIFOs are a Linux case";
+  Workspace workspace;
+  workspace.put_bitmap(kWhite4x2);
+  ASSERT_EQ(::mkfifo(workspace.file("test_.dat").c_str(), 0600), 0);
+  std::thread feeder = feed_fifo(workspace.file("test_.dat"), "5 6\n\n-1 9\nx\n\n");
+  const ProcessResult result = workspace.run();
+  feeder.join();
+  EXPECT_EQ(result.exit_status, 8);
+  EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(kWhite4x2) + prescan_lines(2, 3, 5, 9)));
+  EXPECT_FALSE(workspace.exists("TEST01_.AVI"));
+}
+
+TEST(ProgramStatus, ArgumentsChangeNothing) {
+  Workspace plain;
+  Workspace with_arguments;
+  for (Workspace* w : {&plain, &with_arguments}) {
+    w->put_bitmap(kWhite4x2);
+    w->put("test_.dat", kWalkThroughData);
+  }
+  const ProcessResult expected = plain.run();
+  const ProcessResult got = with_arguments.run({"--help", "other.bmp", "-o", "x.avi"});
+  EXPECT_EQ(got.exit_status, expected.exit_status);
+  EXPECT_EQ(got.standard_output, expected.standard_output);
+  EXPECT_EQ(read_file(with_arguments.file("TEST01_.AVI")), read_file(plain.file("TEST01_.AVI")));
+}
+
+}  // namespace
+}  // namespace trailavi::test

@@ -1,0 +1,85 @@
+#include "bitmap_builder.hpp"
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+namespace trailavi::test {
+namespace {
+
+void put_u16(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  out.push_back(static_cast<std::uint8_t>(value));
+  out.push_back(static_cast<std::uint8_t>(value >> 8));
+}
+
+void put_u32(std::vector<std::uint8_t>& out, std::uint32_t value) {
+  put_u16(out, value & 0xFFFF);
+  put_u16(out, value >> 16);
+}
+
+}  // namespace
+
+std::int64_t stride_of(std::int64_t width) { return (3 * width + 3) / 4 * 4; }
+
+std::vector<std::uint8_t> white_pixels(std::int32_t width, std::int32_t height) {
+  return std::vector<std::uint8_t>(static_cast<std::size_t>(stride_of(width) * height), 0xFF);
+}
+
+std::vector<std::uint8_t> pattern_pixels(std::int32_t width, std::int32_t height) {
+  std::vector<std::uint8_t> pixels(static_cast<std::size_t>(stride_of(width) * height), 0);
+  for (std::int32_t y = 0; y < height; ++y) {
+    for (std::int32_t x = 0; x < width; ++x) {
+      std::uint8_t* pixel = &pixels[static_cast<std::size_t>(stride_of(width) * y + 3 * x)];
+      pixel[0] = static_cast<std::uint8_t>(40 + 7 * x);           // blue grows along the row
+      pixel[1] = static_cast<std::uint8_t>(200 - 11 * y);         // green falls by row
+      pixel[2] = static_cast<std::uint8_t>(130 + 3 * (x ^ y));    // red mixes both
+    }
+  }
+  return pixels;
+}
+
+std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& spec) {
+  const std::vector<std::uint8_t> pixels =
+      spec.pixels.empty() ? white_pixels(spec.width, spec.height) : spec.pixels;
+  const auto offset = static_cast<std::uint32_t>(14 + 40 + spec.colour_table.size());
+  const auto total = static_cast<std::uint32_t>(offset + pixels.size() + spec.trailing.size());
+  std::vector<std::uint8_t> out;
+  out.push_back('B');
+  out.push_back('M');
+  put_u32(out, total);
+  put_u32(out, 0);
+  put_u32(out, offset);
+  put_u32(out, 40);
+  put_u32(out, static_cast<std::uint32_t>(spec.width));
+  put_u32(out, static_cast<std::uint32_t>(spec.height));
+  put_u16(out, 1);
+  put_u16(out, spec.bit_count);
+  put_u32(out, spec.compression);
+  put_u32(out, static_cast<std::uint32_t>(pixels.size()));
+  put_u32(out, 2835);
+  put_u32(out, 2835);
+  put_u32(out, spec.clr_used);
+  put_u32(out, 0);
+  out.insert(out.end(), spec.colour_table.begin(), spec.colour_table.end());
+  out.insert(out.end(), pixels.begin(), pixels.end());
+  out.insert(out.end(), spec.trailing.begin(), spec.trailing.end());
+  return out;
+}
+
+void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  write_file(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<std::uint8_t> read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace trailavi::test

@@ -1,0 +1,83 @@
+#include "process.hpp"
+
+#include <cerrno>
+#include <cstdlib>
+#include <poll.h>
+#include <sstream>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace trailavi::test {
+namespace {
+
+void read_available(int fd, std::string& out, bool& open) {
+  char buffer[65536];
+  const ssize_t got = ::read(fd, buffer, sizeof buffer);
+  if (got > 0) {
+    out.append(buffer, static_cast<std::size_t>(got));
+  } else if (got == 0 || errno != EINTR) {
+    open = false;
+  }
+}
+
+[[noreturn]] void exec_child(const std::vector<std::string>& argv, const std::string& working_dir,
+                             int out_fd, int err_fd) {
+  ::dup2(out_fd, STDOUT_FILENO);
+  ::dup2(err_fd, STDERR_FILENO);
+  if (::chdir(working_dir.c_str()) != 0) _exit(126);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  ::execvp(args[0], args.data());
+  _exit(127);
+}
+
+}  // namespace
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir) {
+  int out_pipe[2];
+  int err_pipe[2];
+  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
+  const pid_t child = ::fork();
+  if (child < 0) throw std::runtime_error("fork failed");
+  if (child == 0) exec_child(argv, working_dir, out_pipe[1], err_pipe[1]);
+  ::close(out_pipe[1]);
+  ::close(err_pipe[1]);
+
+  ProcessResult result;
+  bool out_open = true;
+  bool err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      throw std::runtime_error("poll failed");
+    }
+    if (fds[0].revents != 0) read_available(out_pipe[0], result.standard_output, out_open);
+    if (fds[1].revents != 0) read_available(err_pipe[0], result.standard_error, err_open);
+  }
+  ::close(out_pipe[0]);
+  ::close(err_pipe[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+std::vector<std::string> program_command(const std::string& fallback) {
+  const char* configured = std::getenv("TRAILAVI_PROGRAM");
+  if (configured == nullptr || *configured == '\0') return {fallback};
+  std::vector<std::string> words;
+  std::istringstream in(configured);
+  for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+std::string program_line_end() {
+  const char* crlf = std::getenv("TRAILAVI_CRLF");
+  return crlf != nullptr && *crlf != '\0' ? "\r\n" : "\n";
+}
+
+}  // namespace trailavi::test

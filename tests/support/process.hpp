@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace trailavi::test {
+
+struct ProcessResult {
+  int exit_status = -1;  // the exit code, or -1 when the process did not exit normally
+  std::string standard_output;
+  std::string standard_error;
+};
+
+// Runs `argv` (argv[0] searched on PATH) in `working_dir` and collects what
+// it writes to standard output and standard error.
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir);
+
+// The command that runs the program under test: TRAILAVI_PROGRAM, split at
+// blanks (so that it can name a launcher such as wine before the program),
+// or `fallback`.
+std::vector<std::string> program_command(const std::string& fallback);
+
+// The line end the program's standard output uses: "\r\n" when
+// TRAILAVI_CRLF is set (a Windows build), "\n" otherwise.
+std::string program_line_end();
+
+}  // namespace trailavi::test

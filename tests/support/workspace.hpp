@@ -1,0 +1,34 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "bitmap_builder.hpp"
+#include "process.hpp"
+#include "scratch_dir.hpp"
+
+namespace trailavi::test {
+
+// A fresh folder to run the program in, with helpers to place its inputs.
+class Workspace {
+ public:
+  void put(const std::string& name, const std::vector<std::uint8_t>& bytes) { write_file(dir_.file(name), bytes); }
+  void put(const std::string& name, const std::string& text) { write_file(dir_.file(name), text); }
+  void put_bitmap(const BitmapSpec& spec) { put("TEST_.BMP", bitmap_bytes(spec)); }
+
+  // Runs the program under test here, with optional arguments.
+  ProcessResult run(const std::vector<std::string>& arguments = {}) const;
+
+  [[nodiscard]] std::string file(const std::string& name) const { return dir_.file(name); }
+  [[nodiscard]] bool exists(const std::string& name) const;  // without following a link
+  // Every regular file's bytes, by name, to compare before and after a run.
+  [[nodiscard]] std::map<std::string, std::vector<std::uint8_t>> snapshot(
+      const std::vector<std::string>& names) const;
+
+ private:
+  ScratchDir dir_;
+};
+
+}  // namespace trailavi::test
