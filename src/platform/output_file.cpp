@@ -1,6 +1,7 @@
 #include "platform/output_file.hpp"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <limits>
 
