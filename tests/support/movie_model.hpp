@@ -24,4 +24,8 @@ std::string data_text(const std::vector<DataLine>& lines, const std::string& lin
 std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& spec,
                                                        const std::vector<DataLine>& lines);
 
+// The canvas after every line, which is the last frame when the last line is
+// a separator; for videos too long to hold every frame in memory.
+std::vector<std::uint8_t> final_canvas(const BitmapSpec& spec, const std::vector<DataLine>& lines);
+
 }  // namespace trailavi::test

@@ -1,0 +1,100 @@
+// Our video library through its platform operations, for what a whole run
+// cannot easily reach: the super index running out, and calls out of order.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/own_video_library.hpp"
+#include "platform/avi_writer.hpp"
+#include "platform/own_video_library_testing.hpp"
+#include "support/avi_walker.hpp"
+#include "support/scratch_dir.hpp"
+
+namespace trailavi {
+namespace {
+
+class AviLayer : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::testing::set_riff_limit_bytes(limit_bytes_); }
+  void TearDown() override { platform::testing::set_riff_limit_bytes(platform::kDefaultRiffLimitBytes); }
+
+  // A file and stream for 2 x 1 frames with the declared length given.
+  void open(std::uint32_t declared_frames) {
+    ASSERT_EQ(AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr), 0);
+    AVISTREAMINFOA info;
+    std::memset(&info, 0, sizeof info);
+    info.fccType = streamtypeVIDEO;
+    info.dwScale = 1;
+    info.dwRate = 30;
+    info.dwLength = declared_frames;
+    SetRect(&info.rcFrame, 0, 0, 2, 1);
+    ASSERT_EQ(AVIFileCreateStreamA(file_, &stream_, &info), 0);
+    std::vector<std::uint8_t> format(40, 0);
+    format[0] = 40;
+    ASSERT_EQ(AVIStreamSetFormat(stream_, 0, format.data(), 40), 0);
+  }
+
+  HRESULT write(LONG index) {
+    return AVIStreamWrite(stream_, index, 1, frame_, sizeof frame_, AVIIF_KEYFRAME, nullptr, nullptr);
+  }
+
+  ULONG release() {
+    AVIStreamRelease(stream_);
+    return AVIFileRelease(file_);
+  }
+
+  std::uint64_t limit_bytes_ = 8 * 1024;  // a few hundred tiny frames a segment
+  test::ScratchDir dir_;
+  std::string path_ = dir_.file("video.avi");
+  PAVIFILE file_ = nullptr;
+  PAVISTREAM stream_ = nullptr;
+  std::uint8_t frame_[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+};
+
+TEST_F(AviLayer, FramesBeyondWhatTheSuperIndexCanHoldFailTheWrite) {
+  limit_bytes_ = 4700;  // the header takes nearly all of it: one frame a segment
+  SetUp();
+  open(0);  // declares no frames, so the super index gets its floor of 256
+  LONG written = 0;
+  while (written < 1000 && write(written) == 0) ++written;
+  EXPECT_EQ(written, 256);
+  EXPECT_NE(write(written), 0) << "a failed file keeps failing";
+  EXPECT_NE(release(), 0u) << "the file cannot be completed";
+}
+
+TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
+  limit_bytes_ = 4700;  // one frame a segment, as above
+  SetUp();
+  open(300);
+  LONG written = 0;
+  while (written < 300 && write(written) == 0) ++written;
+  EXPECT_EQ(written, 300);
+  ASSERT_EQ(release(), 0u);
+  // The first RIFF, whose header grew with the super index, is over the
+  // limit here; the walker checks everything else.
+  const test::AviSummary avi = test::walk_avi(path_);
+  EXPECT_EQ(avi.errors, std::vector<std::string>{});
+  EXPECT_EQ(avi.frames.size(), 300u);
+  EXPECT_EQ(avi.segment_count, 300);
+}
+
+TEST_F(AviLayer, RefusesCallsTheFileCannotHonour) {
+  open(3);
+  EXPECT_NE(write(1), 0) << "samples are stored in order";
+  EXPECT_NE(AVIStreamWrite(stream_, 0, 2, frame_, sizeof frame_, AVIIF_KEYFRAME, nullptr, nullptr), 0);
+  EXPECT_NE(AVIStreamWrite(stream_, 0, 1, nullptr, 4, AVIIF_KEYFRAME, nullptr, nullptr), 0);
+  ASSERT_EQ(write(0), 0);
+  std::uint8_t format[40] = {40};
+  EXPECT_NE(AVIStreamSetFormat(stream_, 0, format, 40), 0) << "the format cannot change after a frame";
+  PAVISTREAM second = nullptr;
+  AVISTREAMINFOA info{};
+  info.fccType = streamtypeVIDEO;
+  EXPECT_NE(AVIFileCreateStreamA(file_, &second, &info), 0) << "one stream a file";
+  ASSERT_EQ(release(), 0u);
+  EXPECT_EQ(test::walk_avi(path_).frames.size(), 1u);
+}
+
+}  // namespace
+}  // namespace trailavi
