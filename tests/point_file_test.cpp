@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -40,8 +41,8 @@ std::vector<std::string> model_pieces(const std::string& raw) {
 
 std::vector<std::string> read_pieces(PointFile& file) {
   std::vector<std::string> pieces;
-  std::string_view piece;
-  while (file.next_piece(piece)) pieces.emplace_back(piece);
+  PointLine line;
+  while (file.next_line(line)) pieces.emplace_back(line.piece);
   return pieces;
 }
 
@@ -92,6 +93,45 @@ TEST(PointFile, MatchesTheModelAcrossBufferBoundaries) {
     }
     if (round == 11) raw[raw.size() - 1000] = 0x1A;
     EXPECT_EQ(pieces_of(raw), model_pieces(raw)) << "round " << round;
+  }
+}
+
+// The reader and classifier together against fgets into a 256-byte buffer
+// and sscanf("%d%d"), on lines whose numbers are cut at every position
+// around the 255-character boundary. The file holds no carriage return or
+// 0x1A, where the C library's reading on Linux and the text rules agree.
+TEST(PointFile, AgreesWithFgetsAndSscanfAroundThe255CharacterCut) {
+  std::string raw;
+  for (int padding = 240; padding <= 262; ++padding) {
+    for (const char* tail : {"12 34\n", "-5\t+6 x\n", "7 8", "9\n", " 1 2 3\n"}) {
+      raw += std::string(static_cast<std::size_t>(padding), padding % 3 == 0 ? '\t' : ' ') + tail + "\n";
+    }
+    raw += std::string(static_cast<std::size_t>(padding), '0') + "4 5\n";  // long, yet in range
+  }
+  test::ScratchDir dir;
+  test::write_file(dir.file("test_.dat"), raw);
+
+  std::vector<std::pair<bool, Point>> expected;
+  std::FILE* reference = std::fopen(dir.file("test_.dat").c_str(), "rb");
+  ASSERT_NE(reference, nullptr);
+  char buffer[256];
+  while (std::fgets(buffer, sizeof buffer, reference) != nullptr) {
+    int x = 0;
+    int y = 0;
+    const bool is_point = std::sscanf(buffer, "%d%d", &x, &y) == 2;
+    expected.emplace_back(is_point, is_point ? Point{x, y} : Point{});
+  }
+  std::fclose(reference);
+
+  std::vector<std::pair<bool, Point>> got;
+  PointFile file;
+  ASSERT_TRUE(file.open(dir.file("test_.dat").c_str()));
+  PointLine line;
+  while (file.next_line(line)) got.emplace_back(line.is_point, line.is_point ? line.point : Point{});
+  ASSERT_EQ(got.size(), expected.size());
+  for (std::size_t i = 0; i < got.size(); ++i) {
+    EXPECT_EQ(got[i].first, expected[i].first) << "piece " << i;
+    EXPECT_EQ(got[i].second, expected[i].second) << "piece " << i;
   }
 }
 

@@ -42,32 +42,10 @@ bool PointFile::rewind() {
   return true;
 }
 
-bool PointFile::next_piece(std::string_view& piece) {
-  for (;;) {
-    const std::size_t available = end_ - begin_;
-    const char* const start = buffer_.get() + begin_;
-    const std::size_t window = std::min(available, kPieceMaxChars);
-    std::size_t length = 0;
-    if (const void* line_feed = std::memchr(start, '\n', window)) {
-      length = static_cast<std::size_t>(static_cast<const char*>(line_feed) - start) + 1;
-    } else if (available >= kPieceMaxChars) {
-      length = kPieceMaxChars;
-    } else if (data_ended_) {
-      if (available == 0) return false;
-      length = available;
-    } else {
-      refill();
-      continue;
-    }
-    piece = std::string_view(start, length);
-    begin_ += length;
-    return true;
-  }
-}
-
 void PointFile::refill() {
   // Fewer than 255 bytes remain unread, so the move is short and the read
-  // always has room.
+  // always has room. At the end of the data there is nothing more to read.
+  if (data_ended_) return;
   const std::size_t kept = end_ - begin_;
   std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
   begin_ = 0;

@@ -24,11 +24,10 @@ struct PrescanCounts {
 // the reading there, and for_each_line then returns false.
 template <typename OnPoint, typename OnSeparator>
 bool for_each_line(PointFile& file, OnPoint&& on_point, OnSeparator&& on_separator) {
-  std::string_view piece;
-  Point point;
-  while (file.next_piece(piece)) {
-    if (parse_point_line(piece, point)) {
-      on_point(point);
+  PointLine line;
+  while (file.next_line(line)) {
+    if (line.is_point) {
+      on_point(line.point);
     } else if (!on_separator()) {
       return false;
     }

@@ -1,9 +1,12 @@
 #include "platform/output_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <new>
 
 #ifdef _WIN32
 #include <io.h>
@@ -50,6 +53,10 @@ namespace {
 using fault_injection::injected;
 using fault_injection::Operation;
 
+// An append has at most six ranges (header, format, header, chunk header,
+// frame, pad); the pending block makes seven.
+constexpr std::size_t kMaxParts = 8;
+
 std::uint64_t total_size(std::span<const ByteRange> parts) {
   std::uint64_t total = 0;
   for (const ByteRange& part : parts) total += part.size;
@@ -86,8 +93,6 @@ int open_for_writing(const char* path) {
 int close_descriptor(int descriptor) { return _close(descriptor); }
 
 #else
-
-constexpr int kMaxParts = 8;
 
 // Fills `vectors` with what is still to be written of `parts` after `done`
 // bytes; returns how many entries it used.
@@ -157,20 +162,53 @@ bool OutputFile::create(const char* path) {
 bool OutputFile::append(std::span<const ByteRange> parts) {
   if (failed_ || descriptor_ < 0) return fail();
   if (injected(Operation::write)) return fail();
-#ifdef _WIN32
-  if (!write_ranges(descriptor_, parts)) return fail();
-#else
-  if (!gathered_write(descriptor_, parts, -1)) return fail();
-#endif
-  end_offset_ += total_size(parts);
+  const std::uint64_t size = total_size(parts);
+  if (!(size < kGatherBelowBytes ? gather(parts) : write_out(parts))) return fail();
+  end_offset_ += size;
   return true;
 }
+
+// Precondition: the parts add up to less than kGatherBelowBytes, which is
+// below the pending block's capacity, so after a flush they always fit.
+bool OutputFile::gather(std::span<const ByteRange> parts) {
+  if (!pending_) {
+    pending_.reset(new (std::nothrow) std::uint8_t[kPendingCapacityBytes]);
+    if (!pending_) return write_out(parts);
+  }
+  if (total_size(parts) > kPendingCapacityBytes - pending_bytes_ && !flush_pending()) return false;
+  for (const ByteRange& part : parts) {
+    if (part.size == 0) continue;
+    std::memcpy(pending_.get() + pending_bytes_, part.data, part.size);
+    pending_bytes_ += part.size;
+  }
+  return true;
+}
+
+// The pending block, then the parts, in one gathered call.
+bool OutputFile::write_out(std::span<const ByteRange> parts) {
+  ByteRange all[kMaxParts];
+  if (parts.size() >= kMaxParts) return false;
+  all[0] = {pending_.get(), pending_bytes_};
+  std::copy(parts.begin(), parts.end(), all + 1);
+  const std::span<const ByteRange> ranges(all, parts.size() + 1);
+#ifdef _WIN32
+  if (!write_ranges(descriptor_, ranges)) return false;
+#else
+  if (!gathered_write(descriptor_, ranges, -1)) return false;
+#endif
+  pending_bytes_ = 0;
+  return true;
+}
+
+bool OutputFile::flush_pending() { return pending_bytes_ == 0 || write_out({}); }
 
 bool OutputFile::write_at(std::uint64_t offset, std::span<const ByteRange> parts) {
   if (failed_ || descriptor_ < 0) return fail();
   const std::uint64_t size = total_size(parts);
   if (offset > end_offset_ || size > end_offset_ - offset) return fail();
   if (injected(Operation::seek)) return fail();
+  // A patch may cover bytes still pending, so they go out first.
+  if (!flush_pending()) return fail();
   if (injected(Operation::write)) return fail();
 #ifdef _WIN32
   if (!seek_to(descriptor_, offset) || !write_ranges(descriptor_, parts) ||
@@ -185,6 +223,7 @@ bool OutputFile::write_at(std::uint64_t offset, std::span<const ByteRange> parts
 
 bool OutputFile::close() {
   if (descriptor_ < 0) return fail();
+  if (!failed_ && !flush_pending()) fail();
   const int descriptor = descriptor_;
   descriptor_ = -1;
   const bool closed = close_descriptor(descriptor) == 0;

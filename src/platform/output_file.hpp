@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 
 namespace trailavi::platform {
@@ -15,6 +16,12 @@ struct ByteRange {
 // several ranges in one write, patches at earlier offsets, and the first
 // error latched, so every later call fails at once and the caller can report
 // it once at the end.
+//
+// A large append goes to the system as it is, in one call, without a copy.
+// Small appends are copied into a pending block that goes out whole, with
+// the next large append or when full, so that small frames do not cost a
+// system call each; their bytes are taken at once, so the caller may change
+// its buffer as soon as append returns.
 class OutputFile {
  public:
   OutputFile() = default;
@@ -33,9 +40,17 @@ class OutputFile {
   [[nodiscard]] std::uint64_t end_offset() const { return end_offset_; }
   [[nodiscard]] bool failed() const { return failed_; }
 
+  static constexpr std::size_t kGatherBelowBytes = 64 * 1024;
+  static constexpr std::size_t kPendingCapacityBytes = 1024 * 1024;
+
  private:
   bool fail();
+  [[nodiscard]] bool gather(std::span<const ByteRange> parts);
+  [[nodiscard]] bool write_out(std::span<const ByteRange> parts);
+  [[nodiscard]] bool flush_pending();
 
+  std::unique_ptr<std::uint8_t[]> pending_;
+  std::size_t pending_bytes_ = 0;
   int descriptor_ = -1;
   std::uint64_t end_offset_ = 0;
   bool failed_ = false;

@@ -1,0 +1,214 @@
+#!/usr/bin/env python3
+"""Times trailavi against three references on three workloads and writes
+docs/performance.md with the table and a plot.
+
+The references: a straightforward baseline (fgets + sscanf per line, stdio
+writes, one AVI 1.0 file), ffmpeg muxing the same frames from a raw bgr24 file
+into an uncompressed AVI, and the limit: reading the point file twice with cat
+plus dd writing the output's byte count in 1 MiB blocks. Every command runs
+once a round, in turn, for several rounds; the medians are compared. Peak
+resident memory comes from GNU time."""
+
+import argparse
+import json
+import os
+import pathlib
+import random
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parent.parent
+
+WORKLOADS = [
+    # name, width, height, points, frames
+    ("frame-heavy 640x480", 640, 480, 18_000, 900),
+    ("point-heavy 64x64", 64, 64, 4_000_000, 5_000),
+    ("1920x1080", 1920, 1080, 4_000, 400),
+]
+
+
+def stride(width):
+    return (3 * width + 3) // 4 * 4
+
+
+def write_bitmap(path, width, height):
+    row = bytearray()
+    for x in range(width):
+        row += bytes((255, 230 - x * 60 // width, 200 + x * 50 // width))
+    row += bytes(stride(width) - len(row))
+    pixels = bytes(row) * height
+    info = struct.pack("<IiiHHIIiiII", 40, width, height, 1, 24, 0, len(pixels), 2835, 2835, 0, 0)
+    header = b"BM" + struct.pack("<IHHI", 14 + 40 + len(pixels), 0, 0, 54)
+    path.write_bytes(header + info + pixels)
+
+
+def write_points(path, width, height, points, frames):
+    rng = random.Random(points * 31 + frames)
+    per_frame = points // frames
+    with open(path, "w") as out:
+        lines = []
+        for _ in range(frames):
+            for _ in range(per_frame):
+                lines.append(f"{rng.randrange(width)} {rng.randrange(height)}\n")
+            lines.append("\n")
+            if len(lines) > 100_000:
+                out.write("".join(lines))
+                lines = []
+        out.write("".join(lines))
+
+
+def prepare(folder, workload):
+    name, width, height, points, frames = workload
+    folder.mkdir(parents=True, exist_ok=True)
+    write_bitmap(folder / "TEST_.BMP", width, height)
+    write_points(folder / "test_.dat", width, height, points, frames)
+    # ffmpeg's input: the same number of frames of the same size, as raw bgr24.
+    frame_bytes = 3 * width * height
+    with open(folder / "frames.bgr", "wb") as raw:
+        chunk = bytes(frame_bytes)
+        for _ in range(frames):
+            raw.write(chunk)
+
+
+def timed(command, folder, output):
+    """Wall-clock seconds and peak resident KiB of one run, its output removed after."""
+    rss_file = folder / "rss.txt"
+    started = time.perf_counter()
+    result = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(rss_file)] + command, cwd=folder,
+                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    seconds = time.perf_counter() - started
+    if result.returncode != 0:
+        sys.exit(f"{command[0]} failed with {result.returncode}: {result.stderr.decode()}")
+    rss_kib = int(rss_file.read_text().split()[-1])
+    size = (folder / output).stat().st_size
+    (folder / output).unlink()
+    subprocess.run(["sync"])
+    return seconds, rss_kib, size
+
+
+def measure(folder, workload, rounds, programs):
+    name, width, height, points, frames = workload
+    # One untimed run of the program tells the output's size for dd.
+    subprocess.run([programs["trailavi"]], cwd=folder, stdout=subprocess.DEVNULL, check=True)
+    output_bytes = (folder / "TEST01_.AVI").stat().st_size
+    (folder / "TEST01_.AVI").unlink()
+    commands = {
+        "trailavi": ([programs["trailavi"]], "TEST01_.AVI"),
+        "baseline": ([programs["baseline"]], "TEST01_.AVI"),
+        "ffmpeg": (["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
+                    f"{width}x{height}", "-r", "30", "-i", "frames.bgr", "-c:v", "rawvideo", "ffmpeg.avi"],
+                   "ffmpeg.avi"),
+        "limit": (["sh", "-c", "cat test_.dat >/dev/null && cat test_.dat >/dev/null && "
+                   f"dd if=/dev/zero of=limit.out bs=1M count={output_bytes} iflag=count_bytes status=none"],
+                  "limit.out"),
+    }
+    times = {key: [] for key in commands}
+    rss = {key: 0 for key in commands}
+    for _ in range(rounds):
+        for key, (command, output) in commands.items():
+            seconds, rss_kib, _ = timed(command, folder, output)
+            times[key].append(seconds)
+            rss[key] = max(rss[key], rss_kib)
+    medians = {key: statistics.median(values) for key, values in times.items()}
+    bitmap_bytes = (folder / "TEST_.BMP").stat().st_size
+    budget_kib = (bitmap_bytes + 16 * 2**20 + 32 * frames) / 1024
+    return {
+        "name": name, "output_bytes": output_bytes, "medians": medians, "rss_kib": rss,
+        "rss_budget_kib": budget_kib, "points_bytes": (folder / "test_.dat").stat().st_size,
+    }
+
+
+def classifier_figures(program):
+    result = subprocess.run([program, "--benchmark_format=json", "--benchmark_min_time=0.5"],
+                            capture_output=True, text=True, check=True)
+    return {b["name"]: b["bytes_per_second"] for b in json.loads(result.stdout)["benchmarks"]}
+
+
+def report(results, classifier, rounds):
+    lines = [
+        "# Performance",
+        "",
+        "Made by `scripts/bench` on this machine; medians of "
+        f"{rounds} alternating rounds, page cache warm, outputs removed and synced between runs.",
+        "Ratios are against the limit: reading the point file twice with `cat` plus `dd` writing "
+        "the same number of bytes in 1 MiB blocks.",
+        "",
+        "| workload | output | limit | trailavi | baseline | ffmpeg mux | trailavi / limit | baseline / trailavi "
+        "| ffmpeg / trailavi | trailavi peak RSS | RSS budget |",
+        "|---|---|---|---|---|---|---|---|---|---|---|",
+    ]
+    for r in results:
+        m = r["medians"]
+        lines.append(
+            f"| {r['name']} | {r['output_bytes'] / 1e6:.0f} MB | {m['limit']:.3f} s | {m['trailavi']:.3f} s "
+            f"| {m['baseline']:.3f} s | {m['ffmpeg']:.3f} s | {m['trailavi'] / m['limit']:.2f} "
+            f"| {m['baseline'] / m['trailavi']:.2f} | {m['ffmpeg'] / m['trailavi']:.2f} "
+            f"| {r['rss_kib']['trailavi'] / 1024:.1f} MiB | {r['rss_budget_kib'] / 1024:.1f} MiB |")
+    lines += ["", "![Run time against the limit](performance.png)", "", "## Point-line scanner", "",
+              "Google Benchmark, `build-bench/bench/trailavi_classifier_bench`:", "",
+              "| case | throughput |", "|---|---|"]
+    for name, rate in classifier.items():
+        lines.append(f"| {name} | {rate / 1e9:.2f} GB/s |")
+    lines += ["", "Cases: 0 typical lines (`123 456`), 1 long blank runs, 2 signs, 3 empty lines "
+              "(one byte a piece), 4 long values with ignored text; ReadFile 5 is case 0 with CRLF "
+              "line ends. ScanPieces scans text in memory; ReadFile is the whole reader over a file "
+              "in the page cache.", ""]
+    return "\n".join(lines)
+
+
+def plot(results, path):
+    data = path.with_suffix(".dat")
+    with open(data, "w") as out:
+        for r in results:
+            m = r["medians"]
+            out.write(f"\"{r['name']}\" {m['trailavi'] / m['limit']:.3f} {m['baseline'] / m['limit']:.3f} "
+                      f"{m['ffmpeg'] / m['limit']:.3f}\n")
+    script = f"""
+set terminal pngcairo size 800,420 font ',10'
+set output '{path}'
+set title 'Run time relative to the limit (cat twice + dd), lower is better'
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.85 border -1
+set boxwidth 0.9
+set yrange [0:*]
+set grid ytics
+set key top left
+plot '{data}' using 2:xtic(1) title 'trailavi', '' using 3 title 'baseline (fgets+sscanf, stdio)', \\
+     '' using 4 title 'ffmpeg mux from raw', 1 with lines dashtype 2 lc rgb 'black' title 'limit'
+"""
+    subprocess.run(["gnuplot"], input=script, text=True, check=True)
+    data.unlink()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--rounds", type=int, default=5)
+    parser.add_argument("--scratch", default=os.environ.get("TMPDIR", "/tmp") + "/trailavi-bench")
+    parser.add_argument("--build", default=str(ROOT / "build-bench"))
+    args = parser.parse_args()
+    build = pathlib.Path(args.build)
+    programs = {"trailavi": str(build / "trailavi"), "baseline": str(build / "bench" / "trailavi_baseline")}
+    scratch = pathlib.Path(args.scratch)
+    results = []
+    for index, workload in enumerate(WORKLOADS):
+        folder = scratch / f"w{index}"
+        print(f"== {workload[0]}: preparing", flush=True)
+        prepare(folder, workload)
+        print(f"== {workload[0]}: timing {args.rounds} rounds", flush=True)
+        results.append(measure(folder, workload, args.rounds, programs))
+        shutil.rmtree(folder)
+    classifier = classifier_figures(str(build / "bench" / "trailavi_classifier_bench"))
+    text = report(results, classifier, args.rounds)
+    (ROOT / "docs").mkdir(exist_ok=True)
+    (ROOT / "docs" / "performance.md").write_text(text)
+    plot(results, ROOT / "docs" / "performance.png")
+    print(text)
+
+
+if __name__ == "__main__":
+    main()
