@@ -35,7 +35,7 @@ void BM_ScanPieces(benchmark::State& state) {
     const char* p = text.data();
     const char* const end = p + text.size();
     while (p != end) {
-      const trailavi::ScannedPiece piece = trailavi::scan_piece(p, std::min(end, p + 255));
+      const trailavi::ScannedPiece piece = trailavi::scan_piece(p, std::min(end, p + 255), end);
       points += piece.is_point;
       p = piece.end;
     }
@@ -61,8 +61,10 @@ void BM_ReadFile(benchmark::State& state) {
   if (!file.open(path)) state.SkipWithError("cannot open the scratch file");
   std::int64_t points = 0;
   for (auto _ : state) {
-    trailavi::PointLine piece;
-    while (file.next_line(piece)) points += piece.is_point;
+    static_cast<void>(file.for_each_line([&](const trailavi::PointLine& piece) {
+      points += piece.is_point;
+      return true;
+    }));
     if (!file.rewind()) state.SkipWithError("cannot rewind");
     benchmark::DoNotOptimize(points);
   }

@@ -41,8 +41,10 @@ std::vector<std::string> model_pieces(const std::string& raw) {
 
 std::vector<std::string> read_pieces(PointFile& file) {
   std::vector<std::string> pieces;
-  PointLine line;
-  while (file.next_line(line)) pieces.emplace_back(line.piece);
+  EXPECT_TRUE(file.for_each_line([&](const PointLine& line) {
+    pieces.emplace_back(line.piece);
+    return true;
+  }));
   return pieces;
 }
 
@@ -126,8 +128,10 @@ TEST(PointFile, AgreesWithFgetsAndSscanfAroundThe255CharacterCut) {
   std::vector<std::pair<bool, Point>> got;
   PointFile file;
   ASSERT_TRUE(file.open(dir.file("test_.dat").c_str()));
-  PointLine line;
-  while (file.next_line(line)) got.emplace_back(line.is_point, line.is_point ? line.point : Point{});
+  EXPECT_TRUE(file.for_each_line([&](const PointLine& line) {
+    got.emplace_back(line.is_point, line.is_point ? line.point : Point{});
+    return true;
+  }));
   ASSERT_EQ(got.size(), expected.size());
   for (std::size_t i = 0; i < got.size(); ++i) {
     EXPECT_EQ(got[i].first, expected[i].first) << "piece " << i;

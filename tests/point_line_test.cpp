@@ -117,5 +117,43 @@ TEST(PointLine, AgreesWithSscanfOnRandomPieces) {
   EXPECT_GT(points_seen, 10'000);  // the alphabet really produces points
 }
 
+// The line classifier the reader uses, with its fast road for short lines of
+// digits and blanks, against sscanf on random lines; the bytes after each
+// line are random too, since the classifier may read them and must ignore
+// them.
+TEST(PointLine, LineClassifierAgreesWithSscanfWhateverFollowsTheLine) {
+  static const char kAlphabet[] = "0123456789012345678901234567890123456789      +-\t\v\r\0a.";
+  std::mt19937 random(31337);
+  std::uniform_int_distribution<int> length_of(0, 20);
+  std::uniform_int_distribution<int> char_of(0, sizeof kAlphabet - 2);
+  std::uniform_int_distribution<int> byte_of(0, 255);
+  int points_seen = 0;
+  for (int round = 0; round < 1'000'000; ++round) {
+    std::string line;
+    const int length = length_of(random);
+    int digit_run = 0;
+    while (static_cast<int>(line.size()) < length) {
+      char c = kAlphabet[char_of(random)];
+      digit_run = (c >= '0' && c <= '9') ? digit_run + 1 : 0;
+      if (digit_run > 9) c = ' ';
+      line.push_back(c);
+    }
+    std::string buffer = line + '\n';
+    for (int i = 0; i < 64; ++i) buffer.push_back(static_cast<char>(byte_of(random)));
+    int x = 0;
+    int y = 0;
+    const bool expected = std::sscanf(line.c_str(), "%d%d", &x, &y) == 2;
+    Point point;
+    const char* begin = buffer.data();
+    const bool got = classify_line(begin, begin + line.size(), begin + buffer.size(), point);
+    ASSERT_EQ(got, expected) << "round " << round << ": \"" << line << '"';
+    if (expected) {
+      ASSERT_EQ(point, (Point{x, y})) << "round " << round << ": \"" << line << '"';
+      ++points_seen;
+    }
+  }
+  EXPECT_GT(points_seen, 100'000);
+}
+
 }  // namespace
 }  // namespace trailavi

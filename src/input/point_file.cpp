@@ -8,16 +8,15 @@
 namespace trailavi {
 namespace {
 
-// Large enough that a read costs little per byte, small enough to stay in
-// the cache; always far above one piece.
-constexpr std::size_t kBufferBytes = 256 * 1024;
-static_assert(kBufferBytes > 2 * PointFile::kPieceMaxChars);
+static_assert(PointFile::kBufferBytes > 2 * PointFile::kPieceMaxChars);
 
 constexpr char kEndOfData = 0x1A;
 
 }  // namespace
 
-PointFile::PointFile() : buffer_(new char[kBufferBytes]) {}
+// Zeroed, so that the bytes the scan reads past the data are never
+// uninitialised, although they never change its result.
+PointFile::PointFile() : buffer_(new char[kBufferBytes + kSlackBytes]()) {}
 
 PointFile::~PointFile() { close(); }
 
@@ -44,8 +43,7 @@ bool PointFile::rewind() {
 
 void PointFile::refill() {
   // Fewer than 255 bytes remain unread, so the move is short and the read
-  // always has room. At the end of the data there is nothing more to read.
-  if (data_ended_) return;
+  // always has room.
   const std::size_t kept = end_ - begin_;
   std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
   begin_ = 0;

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "input/line_feed_finder.hpp"
 #include "input/point_line.hpp"
 
 namespace trailavi {
@@ -28,6 +29,11 @@ struct PointLine {
 class PointFile {
  public:
   static constexpr std::size_t kPieceMaxChars = 255;
+  // Large enough that a read costs little per byte, small enough to stay in
+  // the cache; always far above one piece. The slack after it lets the scan
+  // read whole words near the end of the data.
+  static constexpr std::size_t kBufferBytes = 256 * 1024;
+  static constexpr std::size_t kSlackBytes = LineFeedFinder::kBlockBytes;
 
   PointFile();
   ~PointFile();
@@ -38,27 +44,47 @@ class PointFile {
   // opened or is a directory.
   [[nodiscard]] bool open(const char* path);
 
-  // The next piece: ends after a line feed (kept in the piece), after 255
-  // characters, or at the end of the data. False at the end of the data,
-  // which a read failure also is. The view stays valid until the next call.
-  [[nodiscard]] bool next_line(PointLine& line) {
+  // Reads the data from the current position to its end, piece by piece,
+  // and calls visit(const PointLine&) for each; visit returns false to stop
+  // there, and so does this function then. A piece ends after a line feed
+  // (kept in the piece), after 255 characters, or at the end of the data; a
+  // read failure ends the data too. The piece's view is valid during the call.
+  template <typename Visit>
+  bool for_each_line(Visit&& visit) {
+    const char* const readable = buffer_.get() + kBufferBytes + kSlackBytes;
     for (;;) {
-      const char* const start = buffer_.get() + begin_;
-      const std::size_t available = end_ - begin_;
-      // A piece cut short by the buffer's end, rather than by a line feed or
-      // by its 255 characters, waits for the next block.
-      if (available < kPieceMaxChars && !data_ended_ && std::memchr(start, '\n', available) == nullptr) {
-        refill();
-        continue;
+      const char* p = buffer_.get() + begin_;
+      const char* const end = buffer_.get() + end_;
+      // A piece whose 255-character window lies wholly in the buffer is
+      // settled; one nearer the end waits for the next block, unless the
+      // data has ended.
+      const char* const settled_end =
+          data_ended_ ? end : end - std::min<std::size_t>(end_ - begin_, kPieceMaxChars);
+      LineFeedFinder line_feeds(p, end);
+      while (p < settled_end) {
+        // Where each piece ends is found apart from what it holds, so the
+        // classification of one line does not hold up the next.
+        const char* const line_feed = line_feeds.next(p);
+        PointLine line;
+        if (line_feed != end && static_cast<std::size_t>(line_feed - p) < kPieceMaxChars) {
+          line.is_point = classify_line(p, line_feed, readable, line.point);
+          line.piece = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
+        } else {
+          const char* const limit = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPieceMaxChars);
+          const ScannedPiece scanned = scan_piece(p, limit, readable);
+          line.is_point = scanned.is_point;
+          line.point = scanned.point;
+          line.piece = std::string_view(p, static_cast<std::size_t>(scanned.end - p));
+        }
+        p += line.piece.size();
+        if (!visit(line)) {
+          begin_ = static_cast<std::size_t>(p - buffer_.get());
+          return false;
+        }
       }
-      if (available == 0) return false;
-      const ScannedPiece scanned = scan_piece(start, start + std::min(available, kPieceMaxChars));
-      const auto length = static_cast<std::size_t>(scanned.end - start);
-      line.piece = std::string_view(start, length);
-      line.is_point = scanned.is_point;
-      line.point = scanned.point;
-      begin_ += length;
-      return true;
+      begin_ = static_cast<std::size_t>(p - buffer_.get());
+      if (data_ended_) return true;
+      refill();
     }
   }
 
@@ -69,7 +95,8 @@ class PointFile {
   void close();
 
  private:
-  // Keeps the unread bytes, moved to the front, and reads more after them.
+  // Keeps the unread bytes (fewer than 255), moved to the front, and reads
+  // more after them.
   void refill();
   // Applies the text rules to the bytes just read, in place.
   void apply_text_rules(std::size_t first_new);

@@ -24,15 +24,11 @@ struct PrescanCounts {
 // the reading there, and for_each_line then returns false.
 template <typename OnPoint, typename OnSeparator>
 bool for_each_line(PointFile& file, OnPoint&& on_point, OnSeparator&& on_separator) {
-  PointLine line;
-  while (file.next_line(line)) {
-    if (line.is_point) {
-      on_point(line.point);
-    } else if (!on_separator()) {
-      return false;
-    }
-  }
-  return true;
+  return file.for_each_line([&](const PointLine& line) {
+    if (!line.is_point) return on_separator();
+    on_point(line.point);
+    return true;
+  });
 }
 
 // Opens test_.dat, counts its lines, prints report lines 7 to 9 and sets the

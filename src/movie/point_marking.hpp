@@ -1,19 +1,56 @@
 #pragma once
 
+#include <cstdint>
+
 #include "input/background_image.hpp"
 #include "input/point_line.hpp"
 
 namespace trailavi {
 
-// Darkens the pixel under `point` in place: each of its three bytes loses
-// 127, with a floor of 0. Coordinates are clamped into the picture at both
-// ends. A picture with no rows or columns, or a pixel whose three bytes would
-// not all lie in the pixel region, is left untouched.
-void mark_point(BackgroundImage& image, Point point);
-
-// One colour byte darkened by a mark.
+// One colour byte darkened by a mark: 127 less, with a floor of 0.
 [[nodiscard]] constexpr std::uint8_t darken(std::uint8_t value) {
   return value < 127 ? 0 : static_cast<std::uint8_t>(value - 127);
 }
+
+// The background's pixel region as the canvas points are marked into, with
+// the geometry taken from the image once rather than for every point.
+class Canvas {
+ public:
+  explicit Canvas(BackgroundImage& image)
+      : pixels_(image.pixels().data()),
+        size_bytes_(static_cast<std::int64_t>(image.pixels().size())),
+        width_(image.width),
+        height_(image.height),
+        row_stride_bytes_(image.row_stride_bytes) {}
+
+  // Darkens the pixel under `point` in place. Coordinates are clamped into
+  // the picture at both ends. A picture with no rows or columns, or a pixel
+  // whose three bytes would not all lie in the pixel region, is left
+  // untouched.
+  void mark(Point point) const {
+    if (width_ <= 0 || height_ <= 0) return;
+    const std::int64_t x = point.x < 0 ? 0 : (point.x >= width_ ? width_ - 1 : point.x);
+    const std::int64_t y = point.y < 0 ? 0 : (point.y >= height_ ? height_ - 1 : point.y);
+    // 0 <= x, y < 2^31 and |row stride| <= 2^31, so the offset is exact in
+    // 64 bits; it is checked against the region whatever the bit count, since
+    // only 24-bit pictures have rows of the stride's length.
+    const std::int64_t offset = 3 * x + static_cast<std::int64_t>(row_stride_bytes_) * y;
+    if (offset < 0 || offset > size_bytes_ - 3) return;
+    std::uint8_t* const pixel = pixels_ + offset;
+    pixel[0] = darken(pixel[0]);
+    pixel[1] = darken(pixel[1]);
+    pixel[2] = darken(pixel[2]);
+  }
+
+ private:
+  std::uint8_t* pixels_;
+  std::int64_t size_bytes_;
+  std::int32_t width_;
+  std::int32_t height_;
+  std::int32_t row_stride_bytes_;
+};
+
+// Marks one point into the background.
+inline void mark_point(BackgroundImage& image, Point point) { Canvas(image).mark(point); }
 
 }  // namespace trailavi

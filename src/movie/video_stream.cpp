@@ -65,10 +65,11 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
 
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
   std::int32_t frame_index = 0;
+  const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
   const bool all_written = for_each_line(
-      points, [&image](const Point& point) { mark_point(image, point); },
+      points, [&canvas](const Point& point) { canvas.mark(point); },
       [&] {
         const std::span<std::uint8_t> frame = image.pixels();
         if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
