@@ -1,5 +1,7 @@
-# Installation: `cmake --install` puts the program, its manual page and its
-# documents under the prefix.
+# Installation and packages. `cmake --install` puts the program, its manual
+# page and its documents under the prefix; cpack makes from the same rules a
+# Debian package on Linux and a zip for Windows. Their version is the
+# project's.
 
 include(GNUInstallDirs)
 
@@ -36,3 +38,42 @@ else()
   install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
+
+set(CPACK_PACKAGE_NAME trailavi)
+set(CPACK_PACKAGE_VENDOR "the trailavi developers")
+set(CPACK_PACKAGE_CONTACT "the trailavi developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "lays a trail of points into a picture and writes it as a video")
+# Debian's long description: lines that fit a terminal.
+set(CPACK_PACKAGE_DESCRIPTION [[
+trailavi reads a background bitmap, TEST_.BMP, and a list of points,
+test_.dat, from the current directory and writes TEST01_.AVI: an
+uncompressed 30 fps video in which each frame shows the background with
+every point given so far darkened into it. It prints a fixed report of its
+inputs, and its exit status names the check that failed, if any.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_SOURCE_GENERATOR "")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME trailavi-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME trailavi-${PROJECT_VERSION}-win64)
+  endif()
+else()
+  set(CPACK_GENERATOR DEB)
+  # trailavi_VERSION_ARCH.deb, the architecture as dpkg names it.
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The libraries' packages, with the versions the program needs, as
+  # dpkg-shlibdeps finds them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake)
+endif()
+
+include(CPack)

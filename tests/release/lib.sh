@@ -12,9 +12,9 @@ need() {
   local tool=$1 package=$2
   command -v "$tool" >/dev/null 2>&1 && return 0
   if [ -n "${TRAILAVI_RELEASE_TOOLS_REQUIRED:-}" ]; then
-    fail "$tool is not installed (Debian package $package)"
+    fail "$tool is not installed (Debian package $package; scripts/install-deps release installs it)"
   fi
-  echo "SKIPPED: $tool is not installed (Debian package $package)"
+  echo "SKIPPED: $tool is not installed (Debian package $package; scripts/install-deps release installs it)"
   exit 77
 }
 
