@@ -20,28 +20,36 @@ if(WIN32)
 else()
   install(TARGETS trailavi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-  # The manual page, with the project's version filled in, compressed as
-  # Debian installs manual pages.
+  # The manual page, with the project's version filled in, and the changelog
+  # are installed compressed, as Debian installs them.
+  find_program(TRAILAVI_GZIP gzip REQUIRED)
+  function(trailavi_gzip source target)
+    add_custom_command(OUTPUT ${target}
+      COMMAND ${CMAKE_COMMAND} -E copy ${source} ${target}.tmp
+      COMMAND ${TRAILAVI_GZIP} -9nf ${target}.tmp
+      COMMAND ${CMAKE_COMMAND} -E rename ${target}.tmp.gz ${target}
+      DEPENDS ${source}
+      COMMENT "Compressing ${target}")
+  endfunction()
   set(manual ${PROJECT_BINARY_DIR}/man1/trailavi.1)
   configure_file(${PROJECT_SOURCE_DIR}/docs/trailavi.1.in ${manual} @ONLY)
-  find_program(TRAILAVI_GZIP gzip REQUIRED)
-  add_custom_command(OUTPUT ${manual}.gz
-    COMMAND ${CMAKE_COMMAND} -E copy ${manual} ${manual}.tmp
-    COMMAND ${TRAILAVI_GZIP} -9nf ${manual}.tmp
-    COMMAND ${CMAKE_COMMAND} -E rename ${manual}.tmp.gz ${manual}.gz
-    DEPENDS ${manual}
-    COMMENT "Compressing the manual page")
-  add_custom_target(trailavi_manual ALL DEPENDS ${manual}.gz)
+  trailavi_gzip(${manual} ${manual}.gz)
+  set(changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+  trailavi_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog})
+  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog})
   install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  install(FILES README.md CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES README.md ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 set(CPACK_PACKAGE_NAME trailavi)
 set(CPACK_PACKAGE_VENDOR "the trailavi developers")
-set(CPACK_PACKAGE_CONTACT "the trailavi developers")
+# Debian wants a name with an e-mail address ("Name <address>") here.
+set(TRAILAVI_PACKAGE_MAINTAINER "the trailavi developers" CACHE STRING
+    "Maintainer of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${TRAILAVI_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "lays a trail of points into a picture and writes it as a video")
 # Debian's long description: lines that fit a terminal.
 set(CPACK_PACKAGE_DESCRIPTION [[
