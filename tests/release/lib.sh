@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the release checks: failing and skipping, and the tools they need.
 
 fail() {
