@@ -1,0 +1,16 @@
+# Read by cpack for each generator it runs.
+#
+# Without dpkg-shlibdeps (package dpkg-dev) and file, CPack's Debian
+# generator quietly writes a package that declares no dependencies; such a
+# package installs on a machine that lacks the C++ runtime and then fails to
+# start. Refuse to make it.
+if(CPACK_GENERATOR STREQUAL "DEB")
+  foreach(tool dpkg-shlibdeps file)
+    find_program(TRAILAVI_CPACK_${tool} ${tool})
+    if(NOT TRAILAVI_CPACK_${tool})
+      message(FATAL_ERROR
+        "trailavi: the Debian package needs ${tool} to declare its dependencies; "
+        "install it with: scripts/install-deps release")
+    endif()
+  endforeach()
+endif()

@@ -1,0 +1,87 @@
+# Installation and packages. `cmake --install` puts the program, its manual
+# page and its documents under the prefix; cpack makes from the same rules a
+# Debian package on Linux and a zip for Windows. Their version is the
+# project's.
+
+include(GNUInstallDirs)
+
+if(WIN32)
+  # The zip unpacks to one folder: the program, with the README, the
+  # changelog and the licence beside it as text files with Windows line ends.
+  install(TARGETS trailavi RUNTIME DESTINATION .)
+  foreach(document README.md:README.txt CHANGELOG.md:CHANGELOG.txt LICENSE:LICENSE.txt)
+    string(REPLACE ":" ";" names "${document}")
+    list(GET names 0 source)
+    list(GET names 1 target)
+    configure_file(${PROJECT_SOURCE_DIR}/${source} ${PROJECT_BINARY_DIR}/package/${target}
+                   @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/package/${target} DESTINATION .)
+  endforeach()
+else()
+  install(TARGETS trailavi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+  # The manual page, with the project's version filled in, and the changelog
+  # are installed compressed, as Debian installs them.
+  find_program(TRAILAVI_GZIP gzip REQUIRED)
+  function(trailavi_gzip source target)
+    add_custom_command(OUTPUT ${target}
+      COMMAND ${CMAKE_COMMAND} -E copy ${source} ${target}.tmp
+      COMMAND ${TRAILAVI_GZIP} -9nf ${target}.tmp
+      COMMAND ${CMAKE_COMMAND} -E rename ${target}.tmp.gz ${target}
+      DEPENDS ${source}
+      COMMENT "Compressing ${target}")
+  endfunction()
+  set(manual ${PROJECT_BINARY_DIR}/man1/trailavi.1)
+  configure_file(${PROJECT_SOURCE_DIR}/docs/trailavi.1.in ${manual} @ONLY)
+  trailavi_gzip(${manual} ${manual}.gz)
+  set(changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
+  trailavi_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog})
+  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog})
+  install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+  install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+  install(FILES README.md ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+endif()
+
+set(CPACK_PACKAGE_NAME trailavi)
+set(CPACK_PACKAGE_VENDOR "the trailavi developers")
+# Debian wants a name with an e-mail address ("Name <address>") here.
+set(TRAILAVI_PACKAGE_MAINTAINER "the trailavi developers" CACHE STRING
+    "Maintainer of the Debian package")
+set(CPACK_PACKAGE_CONTACT "${TRAILAVI_PACKAGE_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "lays a trail of points into a picture and writes it as a video")
+# Debian's long description: lines that fit a terminal.
+set(CPACK_PACKAGE_DESCRIPTION [[
+trailavi reads a background bitmap, TEST_.BMP, and a list of points,
+test_.dat, from the current directory and writes TEST01_.AVI: an
+uncompressed 30 fps video in which each frame shows the background with
+every point given so far darkened into it. It prints a fixed report of its
+inputs, and its exit status names the check that failed, if any.]])
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
+set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGE_CHECKSUM SHA256)
+set(CPACK_SOURCE_GENERATOR "")
+
+if(WIN32)
+  set(CPACK_GENERATOR ZIP)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME trailavi-${PROJECT_VERSION}-win32)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME trailavi-${PROJECT_VERSION}-win64)
+  endif()
+else()
+  set(CPACK_GENERATOR DEB)
+  # trailavi_VERSION_ARCH.deb, the architecture as dpkg names it.
+  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_SECTION video)
+  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+  # The libraries' packages, with the versions the program needs, as
+  # dpkg-shlibdeps finds them.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS ffmpeg)
+  set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/cpack-project-config.cmake)
+endif()
+
+include(CPack)
