@@ -8,15 +8,14 @@
 namespace trailavi {
 namespace {
 
-static_assert(PointFile::kBufferBytes > 2 * PointFile::kPieceMaxChars);
-
 constexpr char kEndOfData = 0x1A;
 
 }  // namespace
 
 // Zeroed, so that the bytes the scan reads past the data are never
 // uninitialised, although they never change its result.
-PointFile::PointFile() : buffer_(new char[kBufferBytes + kSlackBytes]()) {}
+PointFile::PointFile(std::size_t block_bytes)
+    : block_bytes_(std::max(block_bytes, kMinBlockBytes)), buffer_(new char[block_bytes_ + kSlackBytes]()) {}
 
 PointFile::~PointFile() { close(); }
 
@@ -48,7 +47,7 @@ void PointFile::refill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, kept);
   begin_ = 0;
   end_ = kept;
-  const std::size_t wanted = kBufferBytes - kept;
+  const std::size_t wanted = block_bytes_ - kept;
   const std::size_t got = std::fread(buffer_.get() + kept, 1, wanted, file_);
   // fread returns short only at the end of the file or on a read error, and
   // both end the data.

@@ -32,10 +32,13 @@ class PointFile {
   // Large enough that a read costs little per byte, small enough to stay in
   // the cache; always far above one piece. The slack after it lets the scan
   // read whole words near the end of the data.
-  static constexpr std::size_t kBufferBytes = 256 * 1024;
+  static constexpr std::size_t kDefaultBlockBytes = 256 * 1024;
+  static constexpr std::size_t kMinBlockBytes = 2 * kPieceMaxChars + 2;
   static constexpr std::size_t kSlackBytes = LineFeedFinder::kBlockBytes;
 
-  PointFile();
+  // `block_bytes` is how much one read asks for (at least kMinBlockBytes);
+  // tests choose small ones to move the block boundaries.
+  explicit PointFile(std::size_t block_bytes = kDefaultBlockBytes);
   ~PointFile();
   PointFile(const PointFile&) = delete;
   PointFile& operator=(const PointFile&) = delete;
@@ -51,7 +54,7 @@ class PointFile {
   // read failure ends the data too. The piece's view is valid during the call.
   template <typename Visit>
   bool for_each_line(Visit&& visit) {
-    const char* const readable = buffer_.get() + kBufferBytes + kSlackBytes;
+    const char* const readable = buffer_.get() + block_bytes_ + kSlackBytes;
     for (;;) {
       const char* p = buffer_.get() + begin_;
       const char* const end = buffer_.get() + end_;
@@ -102,6 +105,7 @@ class PointFile {
   void apply_text_rules(std::size_t first_new);
 
   std::FILE* file_ = nullptr;
+  std::size_t block_bytes_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // first unread byte in buffer_
   std::size_t end_ = 0;    // one past the last text byte in buffer_
