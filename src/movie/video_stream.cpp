@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "input/int32_wrap.hpp"
 #include "input/prescan.hpp"
@@ -25,6 +26,16 @@ void abandon_video(VideoOutput& video) {
   std::remove(kVideoFileName);
 }
 
+// TEST01_.AVI may name one of the inputs, through a link; creating it would
+// empty that input, and the point file is still to be read.
+bool video_name_is_an_input() {
+  std::error_code error;
+  for (const char* input : {kBackgroundFileName, kPointFileName}) {
+    if (std::filesystem::equivalent(kVideoFileName, input, error)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
@@ -42,7 +53,7 @@ AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separ
 
 ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count, VideoOutput& video) {
   AVIFileInit();
-  if (AVIFileOpenA(&video.file, kVideoFileName, kVideoOpenMode, nullptr) != 0) {
+  if (video_name_is_an_input() || AVIFileOpenA(&video.file, kVideoFileName, kVideoOpenMode, nullptr) != 0) {
     video.file = nullptr;
     return ExitStatus::video_open_failed;
   }

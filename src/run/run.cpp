@@ -21,7 +21,7 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 // Every stage returns its status and the first failure ends the run; nothing
 // else is released on the way out (the process's end does that), except that
 // the movie stages remove a video file they could not complete.
-ExitStatus run(Report& report) {
+ExitStatus run(Report& report, const RunHooks& hooks) {
   BackgroundImage background;
   if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
     return status;
@@ -31,6 +31,7 @@ ExitStatus run(Report& report) {
   if (const ExitStatus status = prescan_points(report, points, counts); status != ExitStatus::ok) {
     return status;
   }
+  if (hooks.after_prescan) hooks.after_prescan();
   VideoOutput video;
   if (const ExitStatus status = set_up_video(background, counts.separator_count, video);
       status != ExitStatus::ok) {

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,10 +23,11 @@ void read_available(int fd, std::string& out, bool& open) {
 }
 
 [[noreturn]] void exec_child(const std::vector<std::string>& argv, const std::string& working_dir,
-                             int out_fd, int err_fd) {
+                             const std::vector<std::string>& environment, int out_fd, int err_fd) {
   ::dup2(out_fd, STDOUT_FILENO);
   ::dup2(err_fd, STDERR_FILENO);
   if (::chdir(working_dir.c_str()) != 0) _exit(126);
+  for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
@@ -35,13 +37,14 @@ void read_available(int fd, std::string& out, bool& open) {
 
 }  // namespace
 
-ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir) {
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                          const std::vector<std::string>& environment) {
   int out_pipe[2];
   int err_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
   const pid_t child = ::fork();
   if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) exec_child(argv, working_dir, out_pipe[1], err_pipe[1]);
+  if (child == 0) exec_child(argv, working_dir, environment, out_pipe[1], err_pipe[1]);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
 
@@ -60,9 +63,11 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   ::close(out_pipe[0]);
   ::close(err_pipe[0]);
   int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  rusage usage {};
+  while (::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.peak_rss_kib = usage.ru_maxrss;
   return result;
 }
 

@@ -9,11 +9,14 @@ struct ProcessResult {
   int exit_status = -1;  // the exit code, or -1 when the process did not exit normally
   std::string standard_output;
   std::string standard_error;
+  long peak_rss_kib = 0;  // the process's peak resident memory
 };
 
-// Runs `argv` (argv[0] searched on PATH) in `working_dir` and collects what
-// it writes to standard output and standard error.
-ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir);
+// Runs `argv` (argv[0] searched on PATH) in `working_dir`, with the
+// NAME=VALUE settings of `environment` added to its environment, and
+// collects what it writes to standard output and standard error.
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                          const std::vector<std::string>& environment = {});
 
 // The command that runs the program under test: TRAILAVI_PROGRAM, split at
 // blanks (so that it can name a launcher such as wine before the program),

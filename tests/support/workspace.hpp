@@ -23,9 +23,15 @@ class Workspace {
 
   [[nodiscard]] std::string file(const std::string& name) const { return dir_.file(name); }
   [[nodiscard]] bool exists(const std::string& name) const;  // without following a link
-  // Every regular file's bytes, by name, to compare before and after a run.
-  [[nodiscard]] std::map<std::string, std::vector<std::uint8_t>> snapshot(
-      const std::vector<std::string>& names) const;
+  // What a run must leave as it was: each named regular file's bytes,
+  // modification time and permissions.
+  struct FileState {
+    std::vector<std::uint8_t> bytes;
+    long long modified_ns = 0;
+    unsigned mode = 0;
+    friend bool operator==(const FileState&, const FileState&) = default;
+  };
+  [[nodiscard]] std::map<std::string, FileState> snapshot(const std::vector<std::string>& names) const;
 
  private:
   ScratchDir dir_;

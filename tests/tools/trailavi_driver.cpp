@@ -1,15 +1,19 @@
 // The program's run sequence with our video library configured for a test:
 //
 //   trailavi_driver [--riff-limit BYTES] [--fail OPERATION INDEX]...
+//                   [--between-passes-append TEXT] [--between-passes-truncate BYTES]
 //
 // --riff-limit sets the largest RIFF segment, so that tiny inputs make
 // multi-segment files; --fail makes the INDEX-th (from 0) create, write, seek
-// or close of the video file fail. Otherwise it behaves as trailavi: the same
-// files, report and exit status.
+// or close of the video file fail; the --between-passes options change
+// test_.dat after the pre-scan, before the frame pass reads it again.
+// Otherwise it behaves as trailavi: the same files, report and exit status.
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "platform/output_file.hpp"
@@ -36,7 +40,9 @@ bool parse_operation(const char* name, Operation& operation) {
 }
 
 int usage() {
-  std::fprintf(stderr, "usage: trailavi_driver [--riff-limit BYTES] [--fail create|write|seek|close INDEX]...\n");
+  std::fprintf(stderr,
+               "usage: trailavi_driver [--riff-limit BYTES] [--fail create|write|seek|close INDEX]...\n"
+               "                       [--between-passes-append TEXT] [--between-passes-truncate BYTES]\n");
   return 64;
 }
 
@@ -44,6 +50,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   trailavi::platform::fault_injection::reset();
+  trailavi::RunHooks hooks;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--riff-limit") == 0 && i + 1 < argc) {
       trailavi::platform::testing::set_riff_limit_bytes(std::strtoull(argv[++i], nullptr, 10));
@@ -52,12 +59,18 @@ int main(int argc, char** argv) {
       if (!parse_operation(argv[i + 1], operation)) return usage();
       trailavi::platform::fault_injection::fail_at(operation, std::strtoull(argv[i + 2], nullptr, 10));
       i += 2;
+    } else if (std::strcmp(argv[i], "--between-passes-append") == 0 && i + 1 < argc) {
+      const std::string text = argv[++i];
+      hooks.after_prescan = [text] { std::ofstream("test_.dat", std::ios::binary | std::ios::app) << text; };
+    } else if (std::strcmp(argv[i], "--between-passes-truncate") == 0 && i + 1 < argc) {
+      const auto bytes = std::strtoull(argv[++i], nullptr, 10);
+      hooks.after_prescan = [bytes] { std::filesystem::resize_file("test_.dat", bytes); };
     } else {
       return usage();
     }
   }
   trailavi::Report report(stdout);
-  const trailavi::ExitStatus status = trailavi::run(report);
+  const trailavi::ExitStatus status = trailavi::run(report, hooks);
   // For the fault-injection tests: how many of each operation the run made.
   if (const char* counts = std::getenv("TRAILAVI_DRIVER_COUNTS"); counts != nullptr && *counts != '\0') {
     using trailavi::platform::fault_injection::performed;
