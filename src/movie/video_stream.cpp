@@ -13,6 +13,14 @@ namespace {
 constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
 constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
 
+constexpr std::uint64_t kChunkHeaderBytes = 8;
+constexpr std::uint64_t kOldIndexEntryBytes = 16;
+// RIFF, hdrl, avih, strl, strh, strf, movi and idx1 take under 300 bytes
+// beside the format; the rest is margin for padding, such as the platform
+// library's alignment of the first frame to 2 KiB and the empty chunk it
+// writes after the RIFF.
+constexpr std::uint64_t kHeaderAllowanceBytes = 64 * 1024;
+
 // A run that fails once the file exists releases what it holds, so that the
 // file is closed, and removes the file: an incomplete video is not left to be
 // taken for a finished one. The results are not looked at; the run's status
@@ -26,6 +34,19 @@ void abandon_video(VideoOutput& video) {
 }
 
 }  // namespace
+
+std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                         std::uint64_t frame_count) {
+  // Sizes are below 2^31 and counts below 2^32, so nothing here nears 2^64.
+  const std::uint64_t per_frame = kChunkHeaderBytes + frame_size_bytes + (frame_size_bytes & 1) + kOldIndexEntryBytes;
+  return kHeaderAllowanceBytes + format_bytes + per_frame * frame_count;
+}
+
+bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
+                             std::uint64_t frame_size_bytes, std::uint64_t frame_count) {
+  return !limit_bytes.has_value() ||
+         projected_video_file_bytes(format_bytes, frame_size_bytes, frame_count) <= *limit_bytes;
+}
 
 AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
   AVISTREAMINFOA info;
@@ -65,17 +86,25 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
 
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
   std::int32_t frame_index = 0;
+  std::uint64_t frames_written = 0;
+  const std::uint64_t format_bytes = image.format().size();
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
+  // A frame that would take the file past the library's limit is not handed
+  // over at all: the library would lose it and still report success.
   const bool all_written = for_each_line(
       points, [&image](const Point& point) { mark_point(image, point); },
       [&] {
         const std::span<std::uint8_t> frame = image.pixels();
+        if (!within_video_file_limit(kVideoFileLimitBytes, format_bytes, frame.size(), frames_written + 1)) {
+          return false;
+        }
         if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
                            AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
           return false;
         }
         frame_index = wrapping_increment(frame_index);
+        ++frames_written;
         return true;
       });
   if (!all_written) {

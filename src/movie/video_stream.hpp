@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
@@ -23,6 +24,18 @@ struct VideoOutput {
 // declared length and the picture's rectangle, everything else zero.
 [[nodiscard]] AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count);
 
+// The most an AVI 1.0 file of `frame_count` frames of `frame_size_bytes`
+// occupies: each frame a chunk (header, payload, pad byte) with its 16-byte
+// entry in idx1, and an allowance for the headers, the format, the index's
+// own header and the padding a library puts before the first frame.
+[[nodiscard]] std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                                      std::uint64_t frame_count);
+
+// Whether a file of `frame_count` frames stays within `limit_bytes`; no limit
+// lets every count through.
+[[nodiscard]] bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
+                                           std::uint64_t frame_size_bytes, std::uint64_t frame_count);
+
 // Creates TEST01_.AVI with one video stream whose format is the bitmap's
 // header. Statuses 9 to 11; after 10 or 11 no file is left behind.
 [[nodiscard]] ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count,
@@ -30,7 +43,8 @@ struct VideoOutput {
 
 // The second pass over the point file: marks every point and writes the
 // canvas as a key frame at every separator line. Status 12, after which no
-// file is left behind.
+// file is left behind, when a write fails or the next frame would take the
+// file past the library's size limit.
 [[nodiscard]] ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video);
 
 // Releases the stream, the file and the library, which completes the file.
