@@ -35,6 +35,10 @@ void read_available(int fd, std::string& out, bool& open) {
 
 }  // namespace
 
+// The output is what the program wrote before it exited. Reading stops at
+// its exit, once the pipes hold nothing more, rather than at the pipes' end:
+// processes it leaves running may hold them open (Wine's services, started
+// by the first Windows program of a session, linger for seconds).
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir) {
   int out_pipe[2];
   int err_pipe[2];
@@ -48,19 +52,24 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   ProcessResult result;
   bool out_open = true;
   bool err_open = true;
+  bool exited = false;
+  int status = 0;
   while (out_open || err_open) {
     pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0) {
+    const int ready = ::poll(fds, 2, exited ? 0 : 10);
+    if (ready < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error("poll failed");
     }
+    if (ready == 0 && exited) break;
     if (fds[0].revents != 0) read_available(out_pipe[0], result.standard_output, out_open);
     if (fds[1].revents != 0) read_available(err_pipe[0], result.standard_error, err_open);
+    // Everything the child wrote is in the pipes once it has exited.
+    if (!exited && ::waitpid(child, &status, WNOHANG) == child) exited = true;
   }
   ::close(out_pipe[0]);
   ::close(err_pipe[0]);
-  int status = 0;
-  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  while (!exited && ::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
