@@ -2,24 +2,18 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "input/int32_wrap.hpp"
 #include "input/prescan.hpp"
 #include "movie/point_marking.hpp"
+#include "movie/video_file_size.hpp"
 
 namespace trailavi {
 namespace {
 
 constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
 constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
-
-constexpr std::uint64_t kChunkHeaderBytes = 8;
-constexpr std::uint64_t kOldIndexEntryBytes = 16;
-// RIFF, hdrl, avih, strl, strh, strf, movi and idx1 take under 300 bytes
-// beside the format; the rest is margin for padding, such as the platform
-// library's alignment of the first frame to 2 KiB and the empty chunk it
-// writes after the RIFF.
-constexpr std::uint64_t kHeaderAllowanceBytes = 64 * 1024;
 
 // A run that fails once the file exists releases what it holds, so that the
 // file is closed, and removes the file: an incomplete video is not left to be
@@ -33,20 +27,18 @@ void abandon_video(VideoOutput& video) {
   std::remove(kVideoFileName);
 }
 
+// The platform library's last release returns a reference count, not a
+// result, and its writes go on reporting success when the disk is full: a
+// file it could not complete shows only in its size. A complete file holds
+// at least what was handed over, with its chunk headers and index entries.
+bool holds_what_was_written(const VideoOutput& video) {
+  std::error_code error;
+  const std::uintmax_t size_bytes = std::filesystem::file_size(kVideoFileName, error);
+  return !error &&
+         size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frames_written);
+}
+
 }  // namespace
-
-std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
-                                         std::uint64_t frame_count) {
-  // Sizes are below 2^31 and counts below 2^32, so nothing here nears 2^64.
-  const std::uint64_t per_frame = kChunkHeaderBytes + frame_size_bytes + (frame_size_bytes & 1) + kOldIndexEntryBytes;
-  return kHeaderAllowanceBytes + format_bytes + per_frame * frame_count;
-}
-
-bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
-                             std::uint64_t frame_size_bytes, std::uint64_t frame_count) {
-  return !limit_bytes.has_value() ||
-         projected_video_file_bytes(format_bytes, frame_size_bytes, frame_count) <= *limit_bytes;
-}
 
 AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
   AVISTREAMINFOA info;
@@ -76,6 +68,8 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   // The format is the bitmap's information header and colour table as they
   // stand; the library copies it.
   const std::span<const std::uint8_t> format = image.format();
+  video.format_bytes = format.size();
+  video.frame_size_bytes = static_cast<std::uint64_t>(image.frame_size_bytes);
   if (AVIStreamSetFormat(video.stream, 0, const_cast<std::uint8_t*>(format.data()),
                          static_cast<LONG>(format.size())) != 0) {
     abandon_video(video);
@@ -86,8 +80,6 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
 
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
   std::int32_t frame_index = 0;
-  std::uint64_t frames_written = 0;
-  const std::uint64_t format_bytes = image.format().size();
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
   // A frame that would take the file past the library's limit is not handed
@@ -96,7 +88,8 @@ ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput
       points, [&image](const Point& point) { mark_point(image, point); },
       [&] {
         const std::span<std::uint8_t> frame = image.pixels();
-        if (!within_video_file_limit(kVideoFileLimitBytes, format_bytes, frame.size(), frames_written + 1)) {
+        if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(),
+                                     video.frames_written + 1)) {
           return false;
         }
         if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
@@ -104,7 +97,7 @@ ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput
           return false;
         }
         frame_index = wrapping_increment(frame_index);
-        ++frames_written;
+        ++video.frames_written;
         return true;
       });
   if (!all_written) {
@@ -120,8 +113,9 @@ ExitStatus release_video(VideoOutput& video) {
   // not be completed.
   const ULONG file_result = AVIFileRelease(video.file);
   AVIFileExit();
+  const bool complete = file_result == 0 && holds_what_was_written(video);
   video = VideoOutput{};
-  if (file_result != 0) {
+  if (!complete) {
     std::remove(kVideoFileName);
     return ExitStatus::frame_write_failed;
   }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
@@ -18,23 +17,15 @@ inline constexpr std::uint32_t kFramesPerSecond = 30;
 struct VideoOutput {
   PAVIFILE file = nullptr;
   PAVISTREAM stream = nullptr;
+  // What was handed to the library, to check the finished file against.
+  std::uint64_t format_bytes = 0;
+  std::uint64_t frame_size_bytes = 0;
+  std::uint64_t frames_written = 0;
 };
 
 // The stream information the stream is created with: the frame rate, the
 // declared length and the picture's rectangle, everything else zero.
 [[nodiscard]] AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count);
-
-// The most an AVI 1.0 file of `frame_count` frames of `frame_size_bytes`
-// occupies: each frame a chunk (header, payload, pad byte) with its 16-byte
-// entry in idx1, and an allowance for the headers, the format, the index's
-// own header and the padding a library puts before the first frame.
-[[nodiscard]] std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
-                                                      std::uint64_t frame_count);
-
-// Whether a file of `frame_count` frames stays within `limit_bytes`; no limit
-// lets every count through.
-[[nodiscard]] bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
-                                           std::uint64_t frame_size_bytes, std::uint64_t frame_count);
 
 // Creates TEST01_.AVI with one video stream whose format is the bitmap's
 // header. Statuses 9 to 11; after 10 or 11 no file is left behind.
@@ -48,7 +39,8 @@ struct VideoOutput {
 [[nodiscard]] ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video);
 
 // Releases the stream, the file and the library, which completes the file.
-// Status 12, and no file left behind, when the file could not be completed.
+// Status 12, and no file left behind, when the file could not be completed
+// or is too short to hold what was written.
 [[nodiscard]] ExitStatus release_video(VideoOutput& video);
 
 }  // namespace trailavi
