@@ -75,18 +75,28 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   return result;
 }
 
-std::vector<std::string> program_command(const std::string& fallback) {
-  const char* configured = std::getenv("TRAILAVI_PROGRAM");
-  if (configured == nullptr || *configured == '\0') return {fallback};
+std::vector<std::string> command_from_environment(const char* variable) {
+  const char* configured = std::getenv(variable);
   std::vector<std::string> words;
-  std::istringstream in(configured);
+  std::istringstream in(configured != nullptr ? configured : "");
   for (std::string word; in >> word;) words.push_back(word);
+  return words;
+}
+
+std::vector<std::string> program_command(const std::string& fallback) {
+  std::vector<std::string> words = command_from_environment("TRAILAVI_PROGRAM");
+  if (words.empty()) words.push_back(fallback);
   return words;
 }
 
 std::string program_line_end() {
   const char* crlf = std::getenv("TRAILAVI_CRLF");
   return crlf != nullptr && *crlf != '\0' ? "\r\n" : "\n";
+}
+
+bool program_uses_platform_video_library() {
+  const char* library = std::getenv("TRAILAVI_VIDEO_LIBRARY");
+  return library != nullptr && std::string(library) == "platform";
 }
 
 }  // namespace trailavi::test
