@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <chrono>
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
@@ -23,26 +21,36 @@ const std::string kWalkThroughData = "0 0\n\n1 0\n\n";
 
 std::vector<std::string> all_lines() { return bitmap_lines(kWhite4x2) + prescan_lines(2, 2, 1, 0); }
 
+// Feeds `text` into a FIFO: the writer waits in its open until the program
+// opens the FIFO for reading, so that the text is there from the program's
+// first read on (Wine's reads do not wait for a writer to come). A writer
+// still waiting at the end is let go by an open of the reading end.
+class FifoFeeder {
+ public:
+  FifoFeeder(std::string path, std::string text) : path_(std::move(path)) {
+    thread_ = std::thread([this, text = std::move(text)] {
+      const int fd = ::open(path_.c_str(), O_WRONLY);
+      if (fd < 0) return;
+      [[maybe_unused]] const ssize_t written = ::write(fd, text.data(), text.size());
+      ::close(fd);
+    });
+  }
+  ~FifoFeeder() {
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+    thread_.join();
+    if (fd >= 0) ::close(fd);
+  }
+  FifoFeeder(const FifoFeeder&) = delete;
+  FifoFeeder& operator=(const FifoFeeder&) = delete;
+
+ private:
+  std::string path_;
+  std::thread thread_;
+};
+
 bool under_wine() {
   const char* program = std::getenv("TRAILAVI_PROGRAM");
   return program != nullptr && std::string(program).find("wine") != std::string::npos;
-}
-
-// Feeds `text` into the FIFO once the program opens it, then closes it; gives
-// up after a few seconds if nobody does.
-std::thread feed_fifo(const std::string& path, std::string text) {
-  return std::thread([path, text = std::move(text)] {
-    for (int attempt = 0; attempt < 500; ++attempt) {
-      const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK);
-      if (fd >= 0) {
-        ::fcntl(fd, F_SETFL, 0);
-        [[maybe_unused]] const ssize_t written = ::write(fd, text.data(), text.size());
-        ::close(fd);
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-  });
 }
 
 struct StatusCase {
@@ -50,7 +58,8 @@ struct StatusCase {
   std::function<void(Workspace&)> prepare;
   int status;
   std::vector<std::string> lines;
-  bool linux_only = false;
+  // The video name is a link to a device, which Wine will not remove.
+  bool video_links_to_device = false;
 };
 
 std::vector<std::uint8_t> bitmap_prefix(std::size_t length) {
@@ -98,7 +107,7 @@ const std::vector<StatusCase>& status_cases() {
          w.put("test_.dat", kWalkThroughData);
          std::filesystem::create_symlink("no/such/folder/video.avi", w.file("TEST01_.AVI"));
        },
-       9, all_lines(), true},
+       9, all_lines()},
       {"frames to a full disk",
        [](Workspace& w) {
          w.put_bitmap(kWhite4x2);
@@ -125,7 +134,6 @@ const std::vector<StatusCase>& status_cases() {
 
 TEST(ProgramStatus, EachCheckEndsTheRunWithItsStatusAndReport) {
   for (const StatusCase& c : status_cases()) {
-    if (c.linux_only && under_wine()) continue;
     Workspace workspace;
     c.prepare(workspace);
     const auto inputs_before = workspace.snapshot({"TEST_.BMP", "test_.dat"});
@@ -134,14 +142,13 @@ TEST(ProgramStatus, EachCheckEndsTheRunWithItsStatusAndReport) {
     EXPECT_EQ(result.standard_output, join_lines(c.lines)) << c.name;
     EXPECT_EQ(result.standard_error, "") << c.name;
     EXPECT_EQ(workspace.snapshot({"TEST_.BMP", "test_.dat"}), inputs_before) << c.name;
-    if (c.status >= 10) {
+    if (c.status >= 10 && !(c.video_links_to_device && under_wine())) {
       EXPECT_FALSE(workspace.exists("TEST01_.AVI")) << c.name << ": an incomplete video was left behind";
     }
   }
 }
 
 TEST(ProgramStatus, ABitmapThatCannotBePositionedEndsWith2) {
-  if (under_wine()) GTEST_SKIP() << "FIFOs are a Linux case";
   Workspace workspace;
   ASSERT_EQ(::mkfifo(workspace.file("TEST_.BMP").c_str(), 0600), 0);
   // Holding the FIFO open for both ends lets the program's open go through.
@@ -154,13 +161,14 @@ TEST(ProgramStatus, ABitmapThatCannotBePositionedEndsWith2) {
 }
 
 TEST(ProgramStatus, ADataFileThatCannotBeRewoundEndsWith8AfterTheCounts) {
-  if (under_wine()) GTEST_SKIP() << "FIFOs are a Linux case";
   Workspace workspace;
   workspace.put_bitmap(kWhite4x2);
   ASSERT_EQ(::mkfifo(workspace.file("test_.dat").c_str(), 0600), 0);
-  std::thread feeder = feed_fifo(workspace.file("test_.dat"), "5 6\n\n-1 9\nx\n\n");
-  const ProcessResult result = workspace.run();
-  feeder.join();
+  ProcessResult result;
+  {
+    FifoFeeder feeder(workspace.file("test_.dat"), "5 6\n\n-1 9\nx\n\n");
+    result = workspace.run();
+  }
   EXPECT_EQ(result.exit_status, 8);
   EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(kWhite4x2) + prescan_lines(2, 3, 5, 9)));
   EXPECT_FALSE(workspace.exists("TEST01_.AVI"));

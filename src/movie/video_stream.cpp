@@ -7,6 +7,7 @@
 #include "input/int32_wrap.hpp"
 #include "input/prescan.hpp"
 #include "movie/point_marking.hpp"
+#include "movie/video_file_size.hpp"
 
 namespace trailavi {
 namespace {
@@ -34,6 +35,17 @@ bool video_name_is_an_input() {
     if (std::filesystem::equivalent(kVideoFileName, input, error)) return true;
   }
   return false;
+}
+
+// The platform library's last release returns a reference count, not a
+// result, and its writes go on reporting success when the disk is full: a
+// file it could not complete shows only in its size. A complete file holds
+// at least what was handed over, with its chunk headers and index entries.
+bool holds_what_was_written(const VideoOutput& video) {
+  std::error_code error;
+  const std::uintmax_t size_bytes = std::filesystem::file_size(kVideoFileName, error);
+  return !error &&
+         size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frames_written);
 }
 
 }  // namespace
@@ -66,6 +78,8 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   // The format is the bitmap's information header and colour table as they
   // stand; the library copies it.
   const std::span<const std::uint8_t> format = image.format();
+  video.format_bytes = format.size();
+  video.frame_size_bytes = static_cast<std::uint64_t>(image.frame_size_bytes);
   if (AVIStreamSetFormat(video.stream, 0, const_cast<std::uint8_t*>(format.data()),
                          static_cast<LONG>(format.size())) != 0) {
     abandon_video(video);
@@ -79,15 +93,22 @@ ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput
   const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
+  // A frame that would take the file past the library's limit is not handed
+  // over at all: the library would lose it and still report success.
   const bool all_written = for_each_line(
       points, [&canvas](const Point& point) { canvas.mark(point); },
       [&] {
         const std::span<std::uint8_t> frame = image.pixels();
+        if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(),
+                                     video.frames_written + 1)) {
+          return false;
+        }
         if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
                            AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
           return false;
         }
         frame_index = wrapping_increment(frame_index);
+        ++video.frames_written;
         return true;
       });
   if (!all_written) {
@@ -103,8 +124,9 @@ ExitStatus release_video(VideoOutput& video) {
   // not be completed.
   const ULONG file_result = AVIFileRelease(video.file);
   AVIFileExit();
+  const bool complete = file_result == 0 && holds_what_was_written(video);
   video = VideoOutput{};
-  if (file_result != 0) {
+  if (!complete) {
     std::remove(kVideoFileName);
     return ExitStatus::frame_write_failed;
   }

@@ -17,6 +17,10 @@ inline constexpr std::uint32_t kFramesPerSecond = 30;
 struct VideoOutput {
   PAVIFILE file = nullptr;
   PAVISTREAM stream = nullptr;
+  // What was handed to the library, to check the finished file against.
+  std::uint64_t format_bytes = 0;
+  std::uint64_t frame_size_bytes = 0;
+  std::uint64_t frames_written = 0;
 };
 
 // The stream information the stream is created with: the frame rate, the
@@ -30,11 +34,13 @@ struct VideoOutput {
 
 // The second pass over the point file: marks every point and writes the
 // canvas as a key frame at every separator line. Status 12, after which no
-// file is left behind.
+// file is left behind, when a write fails or the next frame would take the
+// file past the library's size limit.
 [[nodiscard]] ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video);
 
 // Releases the stream, the file and the library, which completes the file.
-// Status 12, and no file left behind, when the file could not be completed.
+// Status 12, and no file left behind, when the file could not be completed
+// or is too short to hold what was written.
 [[nodiscard]] ExitStatus release_video(VideoOutput& video);
 
 }  // namespace trailavi

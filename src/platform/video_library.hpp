@@ -3,11 +3,30 @@
 // The video file library behind the movie: either Windows' own AVIFile
 // library (vfw32, with SetRect from user32) or our stand-in for it, which
 // offers the same operations under the same names and writes the AVI file
-// itself. The movie code includes this header and cannot tell which it gets.
+// itself. The movie code includes this header and cannot tell which it gets,
+// except through the one limit below.
+
+#include <cstdint>
+#include <optional>
 
 #if defined(TRAILAVI_PLATFORM_VIDEO_LIBRARY)
 #include <windows.h>
 #include <vfw.h>
+
+namespace trailavi {
+// The platform library writes AVI 1.0 only, whose offsets it keeps in 32
+// bits: past 2 GiB it goes on reporting every write a success while the
+// frames are lost (Wine's, asked for 400 frames of 1920 x 1080, stored 343).
+// The movie keeps its files within this size.
+inline constexpr std::optional<std::uint64_t> kVideoFileLimitBytes = std::uint64_t{1} << 31;
+}  // namespace trailavi
+
 #else
 #include "platform/own_video_library.hpp"
+
+namespace trailavi {
+// Ours continues past 1 GiB in OpenDML segments, so it needs no limit.
+inline constexpr std::optional<std::uint64_t> kVideoFileLimitBytes = std::nullopt;
+}  // namespace trailavi
+
 #endif

@@ -21,14 +21,15 @@ struct SuperIndexEntry {
 
 class Walker {
  public:
-  Walker(const std::string& path, std::uint64_t riff_limit)
-      : in_(path, std::ios::binary), riff_limit_(riff_limit) {
+  Walker(const std::string& path, std::uint64_t riff_limit, AviLayout layout)
+      : in_(path, std::ios::binary), riff_limit_(riff_limit), layout_(layout) {
     std::error_code error;
     file_size_ = std::filesystem::file_size(path, error);
     if (!in_ || error) fail("cannot open " + path);
   }
 
   AviSummary walk() {
+    if (layout_ == AviLayout::platform_library) allow_trailing_zeros();
     std::uint64_t position = 0;
     while (summary_.errors.empty() && position < file_size_) {
       position = walk_riff(position);
@@ -40,6 +41,28 @@ class Walker {
 
  private:
   void fail(const std::string& message) { summary_.errors.push_back(message); }
+
+  // The platform library ends its files with an all-zero chunk record after
+  // the RIFF. The walk then ends where the RIFF chunks do, provided that
+  // everything after them is zero.
+  void allow_trailing_zeros() {
+    std::uint64_t end = 0;
+    while (file_size_ - end >= 8) {
+      const std::vector<std::uint8_t> header = bytes_at(end, 8);
+      if (fourcc(header, 0) != "RIFF") break;
+      end += 8 + padded(u32(header, 4));
+    }
+    if (end == 0 || end >= file_size_) return;
+    for (std::uint8_t byte : bytes_at(end, file_size_ - end)) {
+      if (byte != 0) return;  // left for the walk to report
+    }
+    summary_.trailing_zero_bytes = file_size_ - end;
+    file_size_ = end;
+  }
+  static std::uint64_t padded(std::uint64_t size) { return size + (size & 1); }
+  [[nodiscard]] bool is_frame_chunk(const std::string& id) const {
+    return id == "00db" || (layout_ == AviLayout::platform_library && id == "00dc");
+  }
 
   std::vector<std::uint8_t> bytes_at(std::uint64_t offset, std::uint64_t count) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
@@ -255,9 +278,9 @@ class Walker {
     bool first_chunk = true;
     for (std::size_t i = 0; i < chunks.size(); ++i) {
       const Chunk& chunk = chunks[i];
-      if (chunk.id == "00db") {
+      if (is_frame_chunk(chunk.id)) {
         if (first_chunk && chunk.offset != movi.payload() + 4) fail("first frame not right after movi");
-        summary_.frames.push_back({segment, chunk.offset, chunk.size});
+        summary_.frames.push_back({segment, chunk.offset, chunk.size, chunk.id});
       } else if (chunk.id == "ix00") {
         if (i + 1 != chunks.size()) fail("ix00 is not the last chunk of movi");
         read_standard_index(chunk, segment);
@@ -288,14 +311,13 @@ class Walker {
     if (chunk.size % 16 != 0) return fail("idx1 size not a multiple of 16");
     const auto b = bytes_at(chunk.payload(), chunk.size);
     for (std::size_t at = 0; at < b.size(); at += 16) {
-      if (fourcc(b, at) != "00db") fail("idx1 entry id wrong");
-      old_index_.push_back({u32(b, at + 4), u32(b, at + 8), u32(b, at + 12)});
+      old_index_.push_back({fourcc(b, at), u32(b, at + 4), u32(b, at + 8), u32(b, at + 12)});
     }
   }
 
-  std::vector<const AviFrame*> frames_of(int segment) const {
-    std::vector<const AviFrame*> out;
-    for (const AviFrame& frame : summary_.frames) {
+  std::vector<AviFrame*> frames_of(int segment) {
+    std::vector<AviFrame*> out;
+    for (AviFrame& frame : summary_.frames) {
       if (frame.segment == segment) out.push_back(&frame);
     }
     return out;
@@ -307,7 +329,12 @@ class Walker {
     if (old_index_.size() != first.size()) return fail("idx1 count differs from the first RIFF's frames");
     for (std::size_t i = 0; i < first.size(); ++i) {
       const OldEntry& entry = old_index_[i];
-      if ((entry.flags & 0x10) == 0) fail("idx1 entry " + std::to_string(i) + " not a key frame");
+      first[i]->key_frame = (entry.flags & 0x10) != 0;
+      if (entry.id != first[i]->chunk_id) fail("idx1 entry " + std::to_string(i) + " id wrong");
+      // The platform library's empty '00dc' frames are the one kind not flagged.
+      if (!first[i]->key_frame && first[i]->chunk_id == "00db") {
+        fail("idx1 entry " + std::to_string(i) + " not a key frame");
+      }
       if (movi_fourcc_[0] + entry.offset != first[i]->header_offset) fail("idx1 entry " + std::to_string(i) + " offset wrong");
       if (entry.size != first[i]->size_bytes) fail("idx1 entry " + std::to_string(i) + " size wrong");
     }
@@ -325,7 +352,8 @@ class Walker {
       for (std::size_t i = 0; i < frames.size(); ++i) {
         const auto [offset, size] = index.entries[i];
         if (index.base_offset + offset != frames[i]->header_offset + 8) fail("ix00 entry offset wrong");
-        if ((size & 0x80000000u) != 0) fail("ix00 entry not a key frame");
+        frames[i]->key_frame = (size & 0x80000000u) == 0;
+        if (!frames[i]->key_frame) fail("ix00 entry not a key frame");
         if ((size & 0x7FFFFFFFu) != frames[i]->size_bytes) fail("ix00 entry size wrong");
       }
       if (s + 1 < standard_indexes_.size() && index.entries.size() != standard_indexes_[0].entries.size()) {
@@ -364,12 +392,14 @@ class Walker {
   }
 
   struct OldEntry {
+    std::string id;
     std::uint32_t flags, offset, size;
   };
 
   std::ifstream in_;
   std::uint64_t file_size_ = 0;
   std::uint64_t riff_limit_;
+  AviLayout layout_;
   AviSummary summary_;
   std::vector<std::uint64_t> movi_fourcc_;
   std::vector<StandardIndex> standard_indexes_;
@@ -379,8 +409,8 @@ class Walker {
 
 }  // namespace
 
-AviSummary walk_avi(const std::string& path, std::uint64_t riff_limit_bytes) {
-  return Walker(path, riff_limit_bytes).walk();
+AviSummary walk_avi(const std::string& path, std::uint64_t riff_limit_bytes, AviLayout layout) {
+  return Walker(path, riff_limit_bytes, layout).walk();
 }
 
 std::vector<std::uint8_t> read_frame(const std::string& path, const AviFrame& frame) {

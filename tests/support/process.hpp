@@ -23,8 +23,16 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
 // or `fallback`.
 std::vector<std::string> program_command(const std::string& fallback);
 
+// The command an environment variable names, split at blanks; empty when
+// the variable is unset or empty.
+std::vector<std::string> command_from_environment(const char* variable);
+
 // The line end the program's standard output uses: "\r\n" when
 // TRAILAVI_CRLF is set (a Windows build), "\n" otherwise.
 std::string program_line_end();
+
+// Whether the program under test was built against the platform video
+// library (TRAILAVI_VIDEO_LIBRARY=platform), whose files are laid out its own way.
+bool program_uses_platform_video_library();
 
 }  // namespace trailavi::test

@@ -20,6 +20,8 @@ class Workspace {
 
   // Runs the program under test here, with optional arguments.
   ProcessResult run(const std::vector<std::string>& arguments = {}) const;
+  // Runs `argv` here.
+  ProcessResult run_command(const std::vector<std::string>& argv) const { return run_process(argv, dir_.path()); }
 
   [[nodiscard]] std::string file(const std::string& name) const { return dir_.file(name); }
   [[nodiscard]] bool exists(const std::string& name) const;  // without following a link

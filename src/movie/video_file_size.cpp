@@ -1,0 +1,45 @@
+#include "movie/video_file_size.hpp"
+
+namespace trailavi {
+namespace {
+
+constexpr std::uint64_t kChunkHeaderBytes = 8;
+constexpr std::uint64_t kListHeaderBytes = 12;
+constexpr std::uint64_t kMainHeaderBytes = 56;    // avih payload
+constexpr std::uint64_t kStreamHeaderBytes = 56;  // strh payload
+constexpr std::uint64_t kOldIndexEntryBytes = 16;
+constexpr std::uint64_t kLeastIndexEntryBytes = 8;
+
+// RIFF, hdrl, avih, strl, strh, strf and movi up to the first frame.
+constexpr std::uint64_t kLeadingHeaderBytes =
+    4 * kListHeaderBytes + 3 * kChunkHeaderBytes + kMainHeaderBytes + kStreamHeaderBytes;
+static_assert(kLeadingHeaderBytes == 184);
+
+// Those headers and idx1's take under 200 bytes beside the format; the rest
+// is margin, such as for the platform library's alignment of the first frame
+// to 2 KiB and the empty chunk record it writes after the RIFF.
+constexpr std::uint64_t kHeaderAllowanceBytes = 64 * 1024;
+
+constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
+
+}  // namespace
+
+std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                         std::uint64_t frame_count) {
+  const std::uint64_t per_frame = kChunkHeaderBytes + padded(frame_size_bytes) + kOldIndexEntryBytes;
+  return kHeaderAllowanceBytes + format_bytes + per_frame * frame_count;
+}
+
+bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
+                             std::uint64_t frame_size_bytes, std::uint64_t frame_count) {
+  return !limit_bytes.has_value() ||
+         projected_video_file_bytes(format_bytes, frame_size_bytes, frame_count) <= *limit_bytes;
+}
+
+std::uint64_t least_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                     std::uint64_t frame_count) {
+  const std::uint64_t per_frame = kChunkHeaderBytes + padded(frame_size_bytes) + kLeastIndexEntryBytes;
+  return kLeadingHeaderBytes + padded(format_bytes) + kChunkHeaderBytes + per_frame * frame_count;
+}
+
+}  // namespace trailavi

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+namespace trailavi {
+
+// What the movie reckons an AVI file of `frame_count` frames of
+// `frame_size_bytes` occupies, whichever library lays it out. Sizes are
+// below 2^31 and the counts that reach these functions below 2^32, so
+// nothing here nears 2^64.
+
+// The most an AVI 1.0 file can occupy: each frame a chunk (header, payload,
+// pad byte) with its 16-byte idx1 entry, and an allowance for the headers,
+// the format, the index's own header and whatever padding a library puts
+// around them.
+[[nodiscard]] std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                                      std::uint64_t frame_count);
+
+// Whether a file of `frame_count` frames stays within `limit_bytes`; no limit
+// lets every count through.
+[[nodiscard]] bool within_video_file_limit(std::optional<std::uint64_t> limit_bytes, std::uint64_t format_bytes,
+                                           std::uint64_t frame_size_bytes, std::uint64_t frame_count);
+
+// The least a complete file occupies: the headers up to the first frame
+// (RIFF, hdrl, avih, strl, strh, strf with the format, movi), every frame
+// chunk, at least 8 index bytes a frame (an idx1 entry takes 16, an OpenDML
+// ix00 entry 8) and the idx1 chunk's header.
+[[nodiscard]] std::uint64_t least_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
+                                                   std::uint64_t frame_count);
+
+}  // namespace trailavi
