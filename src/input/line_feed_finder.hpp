@@ -25,9 +25,19 @@ class LineFeedFinder {
   LineFeedFinder(const char* begin, const char* end) : block_(begin), end_(end) { load_mask(); }
 
   // The first line feed at or after p, which lies in [begin, end); `end` when
-  // there is none. Calls come with p never decreasing and past the line feed
-  // the previous call found, so p never lies before the current block.
+  // there is none. Calls come with p never decreasing. The answer is kept:
+  // while it lies at or after p it is still the answer, which spares a line
+  // far longer than a piece from being searched again for every piece.
   const char* next(const char* p) {
+    if (found_ != nullptr && found_ >= p) return found_;
+    found_ = search(p);
+    return found_;
+  }
+
+ private:
+  // p lies at or after the current block, since it is past the line feed
+  // the previous search found, if any.
+  const char* search(const char* p) {
 #if defined(__SSE2__)
     if (static_cast<std::size_t>(p - block_) >= kBlockBytes) {
       block_ = p;
@@ -50,7 +60,6 @@ class LineFeedFinder {
 #endif
   }
 
- private:
   void load_mask() {
 #if defined(__SSE2__)
     const __m128i line_feed = _mm_set1_epi8('\n');
@@ -66,6 +75,7 @@ class LineFeedFinder {
   const char* block_;  // the 64 bytes mask_ describes start here
   const char* end_;
   std::uint64_t mask_ = 0;
+  const char* found_ = nullptr;  // the last answer
 };
 
 }  // namespace trailavi

@@ -73,11 +73,11 @@ class PointFile {
           line.is_point = classify_line(p, line_feed, readable, line.point);
           line.piece = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
         } else {
-          const char* const limit = p + std::min<std::size_t>(static_cast<std::size_t>(end - p), kPieceMaxChars);
-          const ScannedPiece scanned = scan_piece(p, limit, readable);
-          line.is_point = scanned.is_point;
-          line.point = scanned.point;
-          line.piece = std::string_view(p, static_cast<std::size_t>(scanned.end - p));
+          // No line feed in the next 255 characters: the piece is those, or
+          // the rest of the data.
+          const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kPieceMaxChars);
+          line.is_point = classify_piece(p, p + length, readable, line.point);
+          line.piece = std::string_view(p, length);
         }
         p += line.piece.size();
         if (!visit(line)) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <new>
 
 namespace trailavi::platform {
 namespace {
@@ -41,6 +42,17 @@ std::uint32_t saturate_u32(std::uint64_t value) {
 std::uint16_t low16(LONG value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
 
 }  // namespace
+
+bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
+  if (size_ == blocks_.size() * kBlockEntries) {
+    std::unique_ptr<FrameEntry[]> block(new (std::nothrow) FrameEntry[kBlockEntries]);
+    if (!block) return false;
+    blocks_.push_back(std::move(block));
+  }
+  blocks_[size_ / kBlockEntries][size_ % kBlockEntries] = entry;
+  ++size_;
+  return true;
+}
 
 HRESULT AviWriter::fail() {
   failed_ = true;
@@ -119,14 +131,17 @@ HRESULT AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_fra
     if (!close_segment(true) || !start_next_segment(lead_prefix)) return fail();
   }
 
-  ChunkBuffer chunk_header;
-  chunk_header.chunk_header("00db", size_bytes);
+  const std::uint8_t chunk_header[8] = {'0', '0', 'd', 'b',
+                                        static_cast<std::uint8_t>(size_bytes),
+                                        static_cast<std::uint8_t>(size_bytes >> 8),
+                                        static_cast<std::uint8_t>(size_bytes >> 16),
+                                        static_cast<std::uint8_t>(size_bytes >> 24)};
   static constexpr std::uint8_t kPad = 0;
   const ByteRange parts[] = {
       {lead_prefix.bytes().data(), lead_prefix.size()},
       {lead_format.data(), lead_format.size()},
       {lead_suffix.bytes().data(), lead_suffix.size()},
-      {chunk_header.bytes().data(), chunk_header.size()},
+      {chunk_header, sizeof chunk_header},
       {frame.data(), frame.size()},
       {&kPad, size_bytes & 1u},
   };
@@ -136,8 +151,10 @@ HRESULT AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_fra
   header_written_ = true;
 
   // The segment stays under 4 GiB (its RIFF size is 32-bit), so the offset fits.
-  segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
-                             size_bytes | (key_frame ? 0u : kNotKeyFrameBit)});
+  if (!segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
+                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
+    return fail();
+  }
   ++total_frames_;
   largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
   return AVIERR_OK;
@@ -193,12 +210,12 @@ bool AviWriter::append_standard_index() {
   run.fourcc("00db");                                 // dwChunkId
   run.u64(segment_.movi_fourcc_offset);               // qwBaseOffset
   run.u32(0);                                         // dwReserved
-  for (const FrameEntry& frame : segment_.frames) {
+  const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
     run.u32(frame.offset_from_movi + static_cast<std::uint32_t>(kChunkHeaderBytes));  // payload - base
     run.u32(frame.size_bytes);
-    if (run.size() >= kIndexRunBytes && !append_run(run)) return false;
-  }
-  if (!append_run(run)) return false;
+    return run.size() < kIndexRunBytes || append_run(run);
+  });
+  if (!appended || !append_run(run)) return false;
   super_index_.push_back({index_offset, static_cast<std::uint32_t>(index_bytes),
                           static_cast<std::uint32_t>(frame_count)});
   return true;
@@ -207,15 +224,15 @@ bool AviWriter::append_standard_index() {
 bool AviWriter::append_old_index() {
   ChunkBuffer run;
   run.chunk_header("idx1", static_cast<std::uint32_t>(kOldIndexEntryBytes * segment_.frames.size()));
-  for (const FrameEntry& frame : segment_.frames) {
+  const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
     const bool key_frame = (frame.size_bytes & kNotKeyFrameBit) == 0;
     run.fourcc("00db");
     run.u32(key_frame ? AVIIF_KEYFRAME : 0);
     run.u32(frame.offset_from_movi);
     run.u32(frame.size_bytes & ~kNotKeyFrameBit);
-    if (run.size() >= kIndexRunBytes && !append_run(run)) return false;
-  }
-  return append_run(run);
+    return run.size() < kIndexRunBytes || append_run(run);
+  });
+  return appended && append_run(run);
 }
 
 bool AviWriter::append_run(ChunkBuffer& run) {

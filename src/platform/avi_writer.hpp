@@ -46,10 +46,30 @@ class AviWriter {
     std::uint32_t index_bytes;   // the whole ix00 chunk, header included
     std::uint32_t frame_count;
   };
+  // The current segment's frame entries, in blocks that are never moved, so
+  // growing the index costs no copy and no more memory than its entries.
+  class FrameIndex {
+   public:
+    static constexpr std::size_t kBlockEntries = 65536;
+    [[nodiscard]] std::size_t size() const { return size_; }
+    void clear() { size_ = 0; }  // keeps the blocks for the next segment
+    [[nodiscard]] bool push_back(const FrameEntry& entry);
+    template <typename Visit>
+    [[nodiscard]] bool for_each(Visit&& visit) const {
+      for (std::size_t i = 0; i < size_; ++i) {
+        if (!visit(blocks_[i / kBlockEntries][i % kBlockEntries])) return false;
+      }
+      return true;
+    }
+
+   private:
+    std::vector<std::unique_ptr<FrameEntry[]>> blocks_;
+    std::size_t size_ = 0;
+  };
   struct Segment {
     std::uint64_t riff_offset = 0;
     std::uint64_t movi_fourcc_offset = 0;
-    std::vector<FrameEntry> frames;
+    FrameIndex frames;
   };
 
   [[nodiscard]] std::uint64_t header_bytes() const;

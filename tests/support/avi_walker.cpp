@@ -1,5 +1,6 @@
 #include "avi_walker.hpp"
 
+#include <algorithm>
 #include <filesystem>
 #include <sstream>
 
@@ -64,15 +65,29 @@ class Walker {
     return id == "00db" || (layout_ == AviLayout::platform_library && id == "00dc");
   }
 
+  // Reads go through a window of the file, so that walking millions of small
+  // chunks does not cost a seek and a read each.
   std::vector<std::uint8_t> bytes_at(std::uint64_t offset, std::uint64_t count) {
     std::vector<std::uint8_t> out(static_cast<std::size_t>(count));
-    in_.clear();
-    in_.seekg(static_cast<std::streamoff>(offset));
-    in_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
-    if (!in_) {
+    if (offset > file_size_ || count > file_size_ - offset) {
       fail("read past the end at " + std::to_string(offset));
-      out.assign(static_cast<std::size_t>(count), 0);
+      return out;
     }
+    if (count > kWindowBytes) {
+      in_.clear();
+      in_.seekg(static_cast<std::streamoff>(offset));
+      in_.read(reinterpret_cast<char*>(out.data()), static_cast<std::streamsize>(count));
+      return out;
+    }
+    if (offset < window_offset_ || offset + count > window_offset_ + window_.size()) {
+      window_offset_ = offset;
+      window_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kWindowBytes, file_size_ - offset)));
+      in_.clear();
+      in_.seekg(static_cast<std::streamoff>(offset));
+      in_.read(reinterpret_cast<char*>(window_.data()), static_cast<std::streamsize>(window_.size()));
+    }
+    const auto begin = window_.begin() + static_cast<std::ptrdiff_t>(offset - window_offset_);
+    std::copy(begin, begin + static_cast<std::ptrdiff_t>(count), out.begin());
     return out;
   }
   static std::uint32_t u32(const std::vector<std::uint8_t>& b, std::size_t at) {
@@ -396,7 +411,10 @@ class Walker {
     std::uint32_t flags, offset, size;
   };
 
+  static constexpr std::uint64_t kWindowBytes = 1 << 20;
   std::ifstream in_;
+  std::vector<std::uint8_t> window_;
+  std::uint64_t window_offset_ = 0;
   std::uint64_t file_size_ = 0;
   std::uint64_t riff_limit_;
   AviLayout layout_;

@@ -1,0 +1,286 @@
+// Bad input and failing disks: every failure ends with its status, prints
+// nothing beyond the report lines already out, leaves no incomplete video,
+// and never changes an input; hostile inputs neither crash the program nor
+// make it use memory without bound.
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <sstream>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include "support/avi_walker.hpp"
+#include "support/expected_report.hpp"
+#include "support/ffmpeg_reader.hpp"
+#include "support/movie_model.hpp"
+#include "support/workspace.hpp"
+
+namespace trailavi::test {
+namespace {
+
+const std::vector<std::string> kInputs = {"TEST_.BMP", "test_.dat"};
+
+ProcessResult run_driver(const Workspace& workspace, const std::vector<std::string>& options,
+                         const std::vector<std::string>& environment = {}) {
+  std::vector<std::string> argv = {TRAILAVI_DRIVER_PATH};
+  argv.insert(argv.end(), options.begin(), options.end());
+  return run_process(argv, workspace.file(""), environment);
+}
+
+// How many of each operation on the video file a run makes.
+std::map<std::string, int> operation_counts(const Workspace& workspace, const std::vector<std::string>& options) {
+  const ProcessResult result = run_driver(workspace, options, {"TRAILAVI_DRIVER_COUNTS=1"});
+  EXPECT_EQ(result.exit_status, 0);
+  std::map<std::string, int> counts;
+  std::istringstream words(result.standard_error);
+  std::string name;
+  int count = 0;
+  while (words >> name >> count) counts[name] = count;
+  return counts;
+}
+
+struct FaultCase {
+  const char* name;
+  BitmapSpec bitmap;
+  std::string points;
+  std::vector<std::string> options;
+};
+
+// For every operation the video file undergoes in a run, a run in which just
+// that one fails: creation gives 9, anything after it 12, the report is the
+// whole report and the incomplete file is gone.
+TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndLeavesNoFile) {
+  std::string many_frames;
+  for (int i = 0; i < 120; ++i) many_frames += std::to_string(i % 7) + " " + std::to_string(i % 5) + "\n\n";
+  const FaultCase cases[] = {
+      {"two frames", {}, "0 0\n\n1 0\n\n", {}},
+      {"no frames", {}, "0 0\n", {}},
+      {"several segments", {.width = 7, .height = 5, .pixels = pattern_pixels(7, 5)}, many_frames,
+       {"--riff-limit", "8000"}},
+  };
+  for (const FaultCase& c : cases) {
+    Workspace workspace;
+    workspace.put_bitmap(c.bitmap);
+    workspace.put("test_.dat", c.points);
+    const std::string expected_report = run_driver(workspace, c.options).standard_output;
+    std::filesystem::remove(workspace.file("TEST01_.AVI"));
+    const auto inputs = workspace.snapshot(kInputs);
+    const std::map<std::string, int> counts = operation_counts(workspace, c.options);
+    ASSERT_EQ(counts.size(), 4u) << c.name;
+    EXPECT_EQ(counts.at("create"), 1) << c.name;
+    EXPECT_EQ(counts.at("close"), 1) << c.name;
+    EXPECT_GE(counts.at("seek"), 1) << c.name << ": the header is rewritten at the end";
+    for (const auto& [operation, count] : counts) {
+      for (int index = 0; index < count; ++index) {
+        std::vector<std::string> options = c.options;
+        options.insert(options.end(), {"--fail", operation, std::to_string(index)});
+        const ProcessResult result = run_driver(workspace, options);
+        const std::string where = std::string(c.name) + ", " + operation + " " + std::to_string(index);
+        EXPECT_EQ(result.exit_status, operation == "create" ? 9 : 12) << where;
+        EXPECT_EQ(result.standard_output, expected_report) << where;
+        EXPECT_EQ(result.standard_error, "") << where;
+        EXPECT_FALSE(workspace.exists("TEST01_.AVI")) << where << ": an incomplete video was left behind";
+      }
+    }
+    EXPECT_EQ(workspace.snapshot(kInputs), inputs) << c.name;
+  }
+}
+
+// A real full disk: a small tmpfs that the video cannot fit.
+TEST(FullDisk, AVideoThatDoesNotFitEndsWith12AndLeavesNoFile) {
+  if (::geteuid() != 0) GTEST_SKIP() << "SKIPPED: mounting a tmpfs needs root";
+  Workspace outside;
+  const std::string mount_point = outside.file("small-disk");
+  std::filesystem::create_directory(mount_point);
+  if (::mount("tmpfs", mount_point.c_str(), "tmpfs", 0, "size=2m") != 0) {
+    GTEST_SKIP() << "SKIPPED: cannot mount a tmpfs here: " << std::strerror(errno);
+  }
+  const BitmapSpec bitmap{.width = 400, .height = 400};  // 480 KB frames
+  write_file(mount_point + "/TEST_.BMP", bitmap_bytes(bitmap));
+  write_file(mount_point + "/test_.dat", std::string("1 1\n\n\n\n\n\n"));
+  const ProcessResult result = run_process({TRAILAVI_PROGRAM_PATH}, mount_point);
+  const bool video_left = std::filesystem::exists(mount_point + "/TEST01_.AVI");
+  const auto bitmap_after = read_file(mount_point + "/TEST_.BMP");
+  ::umount(mount_point.c_str());
+  EXPECT_EQ(result.exit_status, 12);
+  EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(bitmap) + prescan_lines(1, 5, 1, 1)));
+  EXPECT_FALSE(video_left);
+  EXPECT_EQ(bitmap_after, bitmap_bytes(bitmap));
+}
+
+TEST(ChangedBetweenPasses, TheFramesFollowTheSecondPassAndTheHeadersSayHowMany) {
+  const struct {
+    const char* name;
+    std::vector<std::string> options;
+    std::size_t frames;
+  } cases[] = {
+      {"grows", {"--between-passes-append", "4 1\n\n\n"}, 5},
+      {"shrinks", {"--between-passes-truncate", "8"}, 1},  // "0 0\n\n1 1" is left: one separator
+      {"emptied", {"--between-passes-truncate", "0"}, 0},
+  };
+  for (const auto& c : cases) {
+    Workspace workspace;
+    workspace.put_bitmap({});
+    workspace.put("test_.dat", "0 0\n\n1 1\n\n2 1\n\n");
+    const ProcessResult result = run_driver(workspace, c.options);
+    EXPECT_EQ(result.exit_status, 0) << c.name;
+    EXPECT_EQ(result.standard_output, join_lines(bitmap_lines({}) + prescan_lines(3, 3, 2, 1))) << c.name;
+    const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"));
+    EXPECT_EQ(avi.errors, std::vector<std::string>{}) << c.name;
+    EXPECT_EQ(avi.frames.size(), c.frames) << c.name;
+    EXPECT_EQ(avi.stream.length, c.frames) << c.name;
+    EXPECT_EQ(avi.main.total_frames, c.frames) << c.name;
+    const auto probe = probe_stream(workspace.file("TEST01_.AVI"));
+    EXPECT_EQ(probe.at("exit"), "0") << c.name << ": " << probe.at("stderr");
+  }
+}
+
+TEST(HostileInput, TheVideoCannotBeWrittenOverAnInput) {
+  const struct {
+    const char* name;
+    const char* target;
+    bool hard_link;
+  } cases[] = {
+      {"link to the bitmap", "TEST_.BMP", false},
+      {"link to the point file", "test_.dat", false},
+      {"hard link to the point file", "test_.dat", true},
+  };
+  for (const auto& c : cases) {
+    Workspace workspace;
+    workspace.put_bitmap({});
+    workspace.put("test_.dat", "0 0\n\n1 0\n\n");
+    if (c.hard_link) {
+      std::filesystem::create_hard_link(workspace.file(c.target), workspace.file("TEST01_.AVI"));
+    } else {
+      std::filesystem::create_symlink(c.target, workspace.file("TEST01_.AVI"));
+    }
+    const auto inputs = workspace.snapshot(kInputs);
+    const ProcessResult result = workspace.run();
+    EXPECT_EQ(result.exit_status, 9) << c.name;
+    EXPECT_EQ(workspace.snapshot(kInputs), inputs) << c.name;
+  }
+}
+
+// A valid 8 x 3 picture cut short at every length up to 100 bytes: too short
+// for the headers gives 5 after the first line; from 54 bytes on the picture
+// loads and its frames are what is there, the marks kept inside them.
+TEST(HostileInput, BitmapsTruncatedAtEveryByte) {
+  const BitmapSpec full{.width = 8, .height = 3, .pixels = pattern_pixels(8, 3)};
+  const std::vector<std::uint8_t> bytes = bitmap_bytes(full);
+  ASSERT_GT(bytes.size(), 100u);
+  for (std::size_t length = 0; length <= 100; ++length) {
+    Workspace workspace;
+    workspace.put("TEST_.BMP", std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
+    workspace.put("test_.dat", "1 1\n\n7 2\n\n");
+    const ProcessResult result = workspace.run();
+    const std::string fsize = "fsize: " + std::to_string(static_cast<long>(length) - 14);
+    if (length < 54) {
+      EXPECT_EQ(result.exit_status, 5) << length;
+      EXPECT_EQ(result.standard_output, join_lines({fsize})) << length;
+      continue;
+    }
+    EXPECT_EQ(result.exit_status, 0) << length;
+    std::vector<std::string> lines = bitmap_lines(full) + prescan_lines(2, 2, 7, 2);
+    lines[0] = fsize;
+    EXPECT_EQ(result.standard_output, join_lines(lines)) << length;
+    // The pixel region is whatever follows the header; a mark lands only on
+    // a pixel whose three bytes are all there.
+    const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"));
+    EXPECT_EQ(avi.errors, std::vector<std::string>{}) << length;
+    ASSERT_EQ(avi.frames.size(), 2u) << length;
+    std::vector<std::uint8_t> canvas(bytes.begin() + 54, bytes.begin() + static_cast<std::ptrdiff_t>(length));
+    auto mark = [&canvas](std::size_t x, std::size_t y) {
+      const std::size_t at = 3 * x + 24 * y;
+      if (at + 3 > canvas.size()) return;
+      for (std::size_t i = 0; i < 3; ++i) canvas[at + i] = canvas[at + i] < 127 ? 0 : canvas[at + i] - 127;
+    };
+    mark(1, 1);
+    EXPECT_EQ(read_frame(workspace.file("TEST01_.AVI"), avi.frames[0]), canvas) << length;
+    mark(7, 2);
+    EXPECT_EQ(read_frame(workspace.file("TEST01_.AVI"), avi.frames[1]), canvas) << length;
+  }
+}
+
+// Sizes at the extremes of 32 bits, with 48 bytes of pixels whatever the
+// header claims: the report shows the 32-bit arithmetic, and marks stay in
+// the 48 bytes.
+TEST(HostileInput, DimensionsAtTheExtremes) {
+  const std::int32_t extremes[] = {0, 1, -1, INT32_MIN, INT32_MAX, 715827882, 1431655765, -715827883};
+  for (std::int32_t width : extremes) {
+    for (std::int32_t height : {0, 1, -1, INT32_MIN, INT32_MAX, 3}) {
+      const BitmapSpec bitmap{.width = width, .height = height, .pixels = pattern_pixels(4, 4)};
+      Workspace workspace;
+      workspace.put_bitmap(bitmap);
+      workspace.put("test_.dat", "0 0\n\n" + std::to_string(INT32_MAX) + " " + std::to_string(INT32_MAX) +
+                                     "\n-5 -9\n1 1\n\n");
+      const ProcessResult result = workspace.run();
+      const std::string name = std::to_string(width) + " x " + std::to_string(height);
+      ASSERT_EQ(result.exit_status, 0) << name;
+      // The stride as the program computes it: 3 * width + 3 wrapped to 32
+      // bits, divided toward zero, times 4.
+      const auto sum = static_cast<std::int32_t>(static_cast<std::uint32_t>(width) * 3u + 3u);
+      const std::int32_t stride = sum / 4 * 4;
+      const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height));
+      std::vector<std::string> lines = bitmap_lines(bitmap) + prescan_lines(4, 2, INT32_MAX, INT32_MAX);
+      lines[4] = "lsize: " + std::to_string(stride);
+      lines[5] = std::to_string(product);
+      EXPECT_EQ(result.standard_output, join_lines(lines)) << name;
+      const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"));
+      EXPECT_EQ(avi.errors, std::vector<std::string>{}) << name;
+      ASSERT_EQ(avi.frames.size(), 2u) << name;
+      EXPECT_EQ(avi.frames[1].size_bytes, 48u) << name;
+    }
+  }
+}
+
+// Every bit count from 0 to 64 with no colour count: those with a colour
+// table size load (the file has room for the largest table), the rest end
+// with 6 after the first line.
+TEST(HostileInput, EveryBitCount) {
+  for (int bits = 0; bits <= 64; ++bits) {
+    BitmapSpec bitmap{.width = 2, .height = 2, .bit_count = static_cast<std::uint16_t>(bits),
+                      .trailing = std::vector<std::uint8_t>(1024, 0x55)};
+    Workspace workspace;
+    workspace.put_bitmap(bitmap);
+    workspace.put("test_.dat", "1 1\n\n");
+    const ProcessResult result = workspace.run();
+    const std::map<int, int> table_bytes = {{1, 8}, {4, 64}, {8, 1024}, {16, 0}, {24, 0}, {32, 0}};
+    const auto found = table_bytes.find(bits);
+    if (found == table_bytes.end()) {
+      EXPECT_EQ(result.exit_status, 6) << bits;
+      EXPECT_EQ(result.standard_output, join_lines({"fsize: " + std::to_string(40 + 16 + 1024)})) << bits;
+      continue;
+    }
+    EXPECT_EQ(result.exit_status, 0) << bits;
+    const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"));
+    EXPECT_EQ(avi.errors, std::vector<std::string>{}) << bits;
+    EXPECT_EQ(avi.format.size(), static_cast<std::size_t>(40 + found->second)) << bits;
+    ASSERT_EQ(avi.frames.size(), 1u) << bits;
+    EXPECT_EQ(avi.frames[0].size_bytes, static_cast<std::uint32_t>(16 + 1024 - found->second)) << bits;
+  }
+}
+
+// A gigabyte on a single line, without a line end, read twice: 255-character
+// pieces of NUL bytes, every one a separator, so 4,210,753 frames of a
+// picture without pixels. Memory stays at a few bytes of index a frame.
+TEST(HostileInput, AGigabyteLineOfNulBytes) {
+  Workspace workspace;
+  workspace.put_bitmap({.width = 0, .height = 0});  // the headers alone: frames of 0 bytes
+  workspace.put("test_.dat", std::string());
+  std::filesystem::resize_file(workspace.file("test_.dat"), std::uint64_t{1} << 30);  // sparse: reads as NULs
+  const ProcessResult result = workspace.run();
+  constexpr std::int32_t kPieces = ((1 << 30) + 254) / 255;
+  EXPECT_EQ(result.exit_status, 0);
+  EXPECT_EQ(result.standard_output, join_lines(bitmap_lines({.width = 0, .height = 0}) + prescan_lines(0, kPieces, 0, 0)));
+  EXPECT_LT(result.peak_rss_kib, 16 * 1024 + 8 * kPieces / 1024) << "KiB at the peak";
+  const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"));
+  EXPECT_EQ(avi.errors, std::vector<std::string>{});
+  EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(kPieces));
+}
+
+}  // namespace
+}  // namespace trailavi::test
