@@ -48,10 +48,7 @@ class FifoFeeder {
   std::thread thread_;
 };
 
-bool under_wine() {
-  const char* program = std::getenv("TRAILAVI_PROGRAM");
-  return program != nullptr && std::string(program).find("wine") != std::string::npos;
-}
+bool under_wine() { return program_under_wine(); }
 
 struct StatusCase {
   const char* name;

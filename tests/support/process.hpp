@@ -35,4 +35,7 @@ std::string program_line_end();
 // library (TRAILAVI_VIDEO_LIBRARY=platform), whose files are laid out its own way.
 bool program_uses_platform_video_library();
 
+// Whether the program under test runs under Wine (TRAILAVI_PROGRAM names it).
+bool program_under_wine();
+
 }  // namespace trailavi::test
