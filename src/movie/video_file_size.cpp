@@ -1,14 +1,14 @@
 #include "movie/video_file_size.hpp"
 
+#include "platform/avi_format.hpp"
+
 namespace trailavi {
 namespace {
 
-constexpr std::uint64_t kChunkHeaderBytes = 8;
-constexpr std::uint64_t kListHeaderBytes = 12;
-constexpr std::uint64_t kMainHeaderBytes = 56;    // avih payload
-constexpr std::uint64_t kStreamHeaderBytes = 56;  // strh payload
-constexpr std::uint64_t kOldIndexEntryBytes = 16;
-constexpr std::uint64_t kLeastIndexEntryBytes = 8;
+using namespace avi_format;
+
+// An OpenDML file's ix00 entries are the smallest index a frame gets.
+constexpr std::uint64_t kLeastIndexEntryBytes = kStandardIndexEntryBytes;
 
 // RIFF, hdrl, avih, strl, strh, strf and movi up to the first frame.
 constexpr std::uint64_t kLeadingHeaderBytes =
@@ -19,8 +19,6 @@ static_assert(kLeadingHeaderBytes == 184);
 // is margin, such as for the platform library's alignment of the first frame
 // to 2 KiB and the empty chunk record it writes after the RIFF.
 constexpr std::uint64_t kHeaderAllowanceBytes = 64 * 1024;
-
-constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
 
 }  // namespace
 

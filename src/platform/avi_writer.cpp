@@ -1,5 +1,7 @@
 #include "platform/avi_writer.hpp"
 
+#include "platform/avi_format.hpp"
+
 #include <algorithm>
 #include <limits>
 #include <new>
@@ -7,16 +9,12 @@
 namespace trailavi::platform {
 namespace {
 
-constexpr std::uint64_t kChunkHeaderBytes = 8;
-constexpr std::uint64_t kListHeaderBytes = 12;
-constexpr std::uint64_t kMainHeaderBytes = 56;    // avih payload
-constexpr std::uint64_t kStreamHeaderBytes = 56;  // strh payload
+using namespace avi_format;
+
 constexpr std::uint64_t kSuperIndexHeaderBytes = 24;
 constexpr std::uint64_t kSuperIndexEntryBytes = 16;
 constexpr std::uint64_t kOdmlPayloadBytes = 4 + kChunkHeaderBytes + 248;  // 'odml', then dmlh
 constexpr std::uint64_t kStandardIndexHeaderBytes = kChunkHeaderBytes + 24;
-constexpr std::uint64_t kStandardIndexEntryBytes = 8;
-constexpr std::uint64_t kOldIndexEntryBytes = 16;
 
 // One super index entry per segment; the floor covers about 256 GiB of 1 GiB
 // segments, the ceiling keeps the reserved header space at 1 MiB.
@@ -30,8 +28,6 @@ constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 // Index entries are written in runs of this many bytes, so no index needs a
 // buffer of its whole size.
 constexpr std::size_t kIndexRunBytes = 64 * 1024;
-
-constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
 
 std::uint32_t saturate_u32(std::uint64_t value) {
   return static_cast<std::uint32_t>(std::min(value, kU32Max));
