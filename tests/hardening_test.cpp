@@ -230,15 +230,8 @@ TEST(HostileInput, DimensionsAtTheExtremes) {
       const ProcessResult result = workspace.run();
       const std::string name = std::to_string(width) + " x " + std::to_string(height);
       ASSERT_EQ(result.exit_status, 0) << name;
-      // The stride as the program computes it: 3 * width + 3 wrapped to 32
-      // bits, divided toward zero, times 4.
-      const auto sum = static_cast<std::int32_t>(static_cast<std::uint32_t>(width) * 3u + 3u);
-      const std::int32_t stride = sum / 4 * 4;
-      const auto product = static_cast<std::int32_t>(static_cast<std::uint32_t>(stride) * static_cast<std::uint32_t>(height));
-      std::vector<std::string> lines = bitmap_lines(bitmap) + prescan_lines(4, 2, INT32_MAX, INT32_MAX);
-      lines[4] = "lsize: " + std::to_string(stride);
-      lines[5] = std::to_string(product);
-      EXPECT_EQ(result.standard_output, join_lines(lines)) << name;
+      EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(bitmap) + prescan_lines(4, 2, INT32_MAX, INT32_MAX)))
+          << name;
       const AviSummary avi = walk_avi(workspace.file("TEST01_.AVI"), 0, program_layout());
       EXPECT_EQ(avi.errors, std::vector<std::string>{}) << name;
       ASSERT_EQ(avi.frames.size(), 2u) << name;
