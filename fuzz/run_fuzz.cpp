@@ -1,8 +1,8 @@
 // A whole run on an arbitrary bitmap and point file, written through our
 // video library with a RIFF limit and, at times, a failed file operation
 // chosen by the input. Whatever the inputs:
-//   - the status is one of the table's, and the report has the lines of the
-//     stages that ran;
+//   - the status is one of the table's, the report has the lines of the
+//     stages that ran, and its counts are those of the point file's pieces;
 //   - a failure injected into the video file and reached ends the run with a
 //     failure status, never 0, and no video is left behind after 10 to 12;
 //   - with nothing injected, a run that gets past the pre-scan succeeds, and
@@ -105,6 +105,27 @@ void model_mark(std::vector<std::uint8_t>& canvas, std::int64_t width, std::int6
   }
 }
 
+// Report lines 7 to 9 against the pieces of the model, each classified.
+void check_counts(const Plan& plan, const std::vector<std::string>& lines) {
+  std::int32_t points = 0;
+  std::int32_t separators = 0;
+  Point most{0, 0};
+  for (const std::string& piece : fuzz::model_pieces(plan.points)) {
+    Point point;
+    if (!trailavi::parse_point_line(piece, point)) {
+      ++separators;
+      continue;
+    }
+    ++points;
+    most = {std::max(most.x, point.x), std::max(most.y, point.y)};
+  }
+  const std::string expected = "number of data: " + std::to_string(points) + "|number of frame: " +
+                               std::to_string(separators) + "|xmax: " + std::to_string(most.x) +
+                               ", ymax: " + std::to_string(most.y);
+  const std::string got = lines[7] + "|" + lines[8] + "|" + lines[9];
+  FUZZ_CHECK(got == expected, "report says %s, the model %s\n", got.c_str(), expected.c_str());
+}
+
 void check_video(const Plan& plan, const std::vector<std::string>& lines) {
   const trailavi::test::AviSummary avi = trailavi::test::walk_avi(trailavi::kVideoFileName, plan.walker_riff_limit);
   FUZZ_CHECK(avi.errors.empty(), "the walker finds: %s\n", avi.errors.front().c_str());
@@ -174,6 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(code >= 5 || code == 0 || !plan.has_bitmap, "status %d from a bitmap that exists\n", code);
   FUZZ_CHECK(code != 7 || !plan.has_point_file, "status 7 with a point file\n");
   FUZZ_CHECK(code != 8, "status 8 from a regular point file\n");
+  if (lines.size() == 10) check_counts(plan, lines);
   if (code != 0) {
     FUZZ_CHECK(!fuzz::file_exists(trailavi::kVideoFileName), "a video left behind after status %d\n", code);
   }
