@@ -1,7 +1,8 @@
 # Builds that look for faults rather than ship:
 #
 #   TRAILAVI_SANITIZE=ON        everything under AddressSanitizer and
-#                               UndefinedBehaviorSanitizer, every finding fatal
+#                               UndefinedBehaviorSanitizer, every finding fatal,
+#                               with the standard library's assertions
 #   TRAILAVI_BUILD_FUZZERS=ON   the same, with libFuzzer's coverage in every
 #                               library, and the fuzz targets of fuzz/ (clang)
 #
@@ -16,7 +17,10 @@ if(TRAILAVI_BUILD_FUZZERS)
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
+# The standard library's own checks come too: an index past a span's or a
+# vector's end inside one allocation is beyond what AddressSanitizer sees.
 if(TRAILAVI_SANITIZE OR TRAILAVI_BUILD_FUZZERS)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_compile_definitions(_GLIBCXX_ASSERTIONS)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
