@@ -41,7 +41,7 @@ bool PointFile::rewind() {
 }
 
 void PointFile::refill() {
-  // Fewer than 255 bytes remain unread, so the move is short and the read
+  // At most 255 bytes remain unread, so the move is short and the read
   // always has room.
   const std::size_t kept = end_ - begin_;
   std::memmove(buffer_.get(), buffer_.get() + begin_, kept);

@@ -98,7 +98,7 @@ class PointFile {
   void close();
 
  private:
-  // Keeps the unread bytes (fewer than 255), moved to the front, and reads
+  // Keeps the unread bytes (at most 255), moved to the front, and reads
   // more after them.
   void refill();
   // Applies the text rules to the bytes just read, in place.
