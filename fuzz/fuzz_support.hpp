@@ -79,8 +79,4 @@ class InputReader {
   std::size_t offset_ = 0;
 };
 
-// The point file's text rules stated plainly: drop every CR, stop at 0x1A,
-// then cut after each line feed or after 255 characters.
-std::vector<std::string> model_pieces(std::string_view raw);
-
 }  // namespace trailavi::fuzz

@@ -13,6 +13,7 @@
 
 #include "fuzz_support.hpp"
 #include "input/point_file.hpp"
+#include "support/text_rules_model.hpp"
 
 namespace {
 
@@ -121,7 +122,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t stop_after = std::size_t{input.u8()} + 1;
   const std::string_view raw = input.rest();
   fuzz::write_file(trailavi::kPointFileName, raw);
-  const std::vector<std::string> model = fuzz::model_pieces(raw);
+  const std::vector<std::string> model = trailavi::test::model_pieces(raw);
 
   PointFile file(block_bytes);
   FUZZ_CHECK(file.open(trailavi::kPointFileName));

@@ -26,6 +26,7 @@
 #include "platform/own_video_library_testing.hpp"
 #include "run/run.hpp"
 #include "support/avi_walker.hpp"
+#include "support/text_rules_model.hpp"
 
 namespace {
 
@@ -110,7 +111,7 @@ void check_counts(const Plan& plan, const std::vector<std::string>& lines) {
   std::int32_t points = 0;
   std::int32_t separators = 0;
   Point most{0, 0};
-  for (const std::string& piece : fuzz::model_pieces(plan.points)) {
+  for (const std::string& piece : trailavi::test::model_pieces(plan.points)) {
     Point point;
     if (!trailavi::parse_point_line(piece, point)) {
       ++separators;
@@ -146,7 +147,7 @@ void check_video(const Plan& plan, const std::vector<std::string>& lines) {
   const std::string_view pixels = plan.bitmap.substr(14 + header_bytes);
   std::vector<std::uint8_t> canvas(pixels.begin(), pixels.end());
   std::size_t frame = 0;
-  for (const std::string& piece : fuzz::model_pieces(plan.points)) {
+  for (const std::string& piece : trailavi::test::model_pieces(plan.points)) {
     Point point;
     if (trailavi::parse_point_line(piece, point)) {
       model_mark(canvas, w, h, stride, point);

@@ -86,9 +86,9 @@ const std::vector<StreamCase>& stream_cases() {
 
 bool has_empty_frames(const StreamCase& c) { return bitmap_bytes(c.bitmap).size() == 54 + c.bitmap.colour_table.size(); }
 
-std::vector<std::uint8_t> format_of(const BitmapSpec& spec) {
-  const std::vector<std::uint8_t> file = bitmap_bytes(spec);
-  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(spec.colour_table.size())};
+std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
+  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
+  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size())};
 }
 
 // What the platform library reads back, from the reader's lines.

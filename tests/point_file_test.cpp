@@ -12,32 +12,14 @@
 #include "input/prescan.hpp"
 #include "support/bitmap_builder.hpp"
 #include "support/scratch_dir.hpp"
+#include "support/text_rules_model.hpp"
 
 namespace trailavi {
 namespace {
 
 using namespace std::string_literals;
 
-// The rules stated plainly: drop every CR, stop at 0x1A, then cut after each
-// line feed or after 255 characters.
-std::vector<std::string> model_pieces(const std::string& raw) {
-  std::string text;
-  for (char c : raw) {
-    if (c == 0x1A) break;
-    if (c != '\r') text.push_back(c);
-  }
-  std::vector<std::string> pieces;
-  std::string piece;
-  for (char c : text) {
-    piece.push_back(c);
-    if (c == '\n' || piece.size() == 255) {
-      pieces.push_back(piece);
-      piece.clear();
-    }
-  }
-  if (!piece.empty()) pieces.push_back(piece);
-  return pieces;
-}
+using test::model_pieces;
 
 std::vector<std::string> read_pieces(PointFile& file) {
   std::vector<std::string> pieces;

@@ -25,9 +25,9 @@ AviLayout program_layout() {
   return program_uses_platform_video_library() ? AviLayout::platform_library : AviLayout::ours;
 }
 
-std::vector<std::uint8_t> format_of(const BitmapSpec& spec) {
-  const std::vector<std::uint8_t> file = bitmap_bytes(spec);
-  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(spec.colour_table.size())};
+std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
+  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
+  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size())};
 }
 
 std::vector<std::uint8_t> palette(int entries) {

@@ -38,11 +38,11 @@ std::vector<std::uint8_t> pattern_pixels(std::int32_t width, std::int32_t height
   return pixels;
 }
 
-std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& spec) {
+std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   const std::vector<std::uint8_t> pixels =
-      spec.pixels.empty() ? white_pixels(spec.width, spec.height) : spec.pixels;
-  const auto offset = static_cast<std::uint32_t>(14 + 40 + spec.colour_table.size());
-  const auto total = static_cast<std::uint32_t>(offset + pixels.size() + spec.trailing.size());
+      picture.pixels.empty() ? white_pixels(picture.width, picture.height) : picture.pixels;
+  const auto offset = static_cast<std::uint32_t>(14 + 40 + picture.colour_table.size());
+  const auto total = static_cast<std::uint32_t>(offset + pixels.size() + picture.trailing.size());
   std::vector<std::uint8_t> out;
   out.push_back('B');
   out.push_back('M');
@@ -50,19 +50,19 @@ std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& spec) {
   put_u32(out, 0);
   put_u32(out, offset);
   put_u32(out, 40);
-  put_u32(out, static_cast<std::uint32_t>(spec.width));
-  put_u32(out, static_cast<std::uint32_t>(spec.height));
+  put_u32(out, static_cast<std::uint32_t>(picture.width));
+  put_u32(out, static_cast<std::uint32_t>(picture.height));
   put_u16(out, 1);
-  put_u16(out, spec.bit_count);
-  put_u32(out, spec.compression);
+  put_u16(out, picture.bit_count);
+  put_u32(out, picture.compression);
   put_u32(out, static_cast<std::uint32_t>(pixels.size()));
   put_u32(out, 2835);
   put_u32(out, 2835);
-  put_u32(out, spec.clr_used);
+  put_u32(out, picture.clr_used);
   put_u32(out, 0);
-  out.insert(out.end(), spec.colour_table.begin(), spec.colour_table.end());
+  out.insert(out.end(), picture.colour_table.begin(), picture.colour_table.end());
   out.insert(out.end(), pixels.begin(), pixels.end());
-  out.insert(out.end(), spec.trailing.begin(), spec.trailing.end());
+  out.insert(out.end(), picture.trailing.begin(), picture.trailing.end());
   return out;
 }
 

@@ -27,7 +27,7 @@ std::int64_t stride_of(std::int64_t width);
 std::vector<std::uint8_t> white_pixels(std::int32_t width, std::int32_t height);
 std::vector<std::uint8_t> pattern_pixels(std::int32_t width, std::int32_t height);
 
-std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& spec);
+std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture);
 
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes);
 void write_file(const std::string& path, const std::string& text);

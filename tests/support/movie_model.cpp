@@ -17,16 +17,16 @@ std::string data_text(const std::vector<DataLine>& lines, const std::string& lin
 
 namespace {
 
-std::vector<std::uint8_t> pixel_region(const BitmapSpec& spec) {
-  const std::vector<std::uint8_t> file = bitmap_bytes(spec);
-  return {file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(spec.colour_table.size()), file.end()};
+std::vector<std::uint8_t> pixel_region(const BitmapSpec& picture) {
+  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
+  return {file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size()), file.end()};
 }
 
-void mark(const BitmapSpec& spec, const PlotPoint& point, std::vector<std::uint8_t>& canvas) {
-  if (spec.width <= 0 || spec.height <= 0) return;
-  const std::int64_t x = std::clamp<std::int64_t>(point.x, 0, spec.width - 1);
-  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, spec.height - 1);
-  const std::int64_t at = 3 * x + stride_of(spec.width) * y;
+void mark(const BitmapSpec& picture, const PlotPoint& point, std::vector<std::uint8_t>& canvas) {
+  if (picture.width <= 0 || picture.height <= 0) return;
+  const std::int64_t x = std::clamp<std::int64_t>(point.x, 0, picture.width - 1);
+  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, picture.height - 1);
+  const std::int64_t at = 3 * x + stride_of(picture.width) * y;
   if (at + 3 > static_cast<std::int64_t>(canvas.size())) return;
   for (int i = 0; i < 3; ++i) {
     std::uint8_t& b = canvas[static_cast<std::size_t>(at + i)];
@@ -36,13 +36,13 @@ void mark(const BitmapSpec& spec, const PlotPoint& point, std::vector<std::uint8
 
 }  // namespace
 
-std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& spec,
+std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& picture,
                                                        const std::vector<DataLine>& lines) {
-  std::vector<std::uint8_t> canvas = pixel_region(spec);
+  std::vector<std::uint8_t> canvas = pixel_region(picture);
   std::vector<std::vector<std::uint8_t>> frames;
   for (const DataLine& line : lines) {
     if (const auto* point = std::get_if<PlotPoint>(&line)) {
-      mark(spec, *point, canvas);
+      mark(picture, *point, canvas);
     } else {
       frames.push_back(canvas);
     }
@@ -50,10 +50,10 @@ std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& spec,
   return frames;
 }
 
-std::vector<std::uint8_t> final_canvas(const BitmapSpec& spec, const std::vector<DataLine>& lines) {
-  std::vector<std::uint8_t> canvas = pixel_region(spec);
+std::vector<std::uint8_t> final_canvas(const BitmapSpec& picture, const std::vector<DataLine>& lines) {
+  std::vector<std::uint8_t> canvas = pixel_region(picture);
   for (const DataLine& line : lines) {
-    if (const auto* point = std::get_if<PlotPoint>(&line)) mark(spec, *point, canvas);
+    if (const auto* point = std::get_if<PlotPoint>(&line)) mark(picture, *point, canvas);
   }
   return canvas;
 }

@@ -21,11 +21,11 @@ std::string data_text(const std::vector<DataLine>& lines, const std::string& lin
 // The frames a run must write for a 24-bit-stride canvas: each point darkens
 // the pixel under it (clamped into the picture) by 127, and each separator
 // takes a copy of everything from the pixel region to the end of the file.
-std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& spec,
+std::vector<std::vector<std::uint8_t>> expected_frames(const BitmapSpec& picture,
                                                        const std::vector<DataLine>& lines);
 
 // The canvas after every line, which is the last frame when the last line is
 // a separator; for videos too long to hold every frame in memory.
-std::vector<std::uint8_t> final_canvas(const BitmapSpec& spec, const std::vector<DataLine>& lines);
+std::vector<std::uint8_t> final_canvas(const BitmapSpec& picture, const std::vector<DataLine>& lines);
 
 }  // namespace trailavi::test

@@ -16,7 +16,7 @@ class Workspace {
  public:
   void put(const std::string& name, const std::vector<std::uint8_t>& bytes) { write_file(dir_.file(name), bytes); }
   void put(const std::string& name, const std::string& text) { write_file(dir_.file(name), text); }
-  void put_bitmap(const BitmapSpec& spec) { put("TEST_.BMP", bitmap_bytes(spec)); }
+  void put_bitmap(const BitmapSpec& picture) { put("TEST_.BMP", bitmap_bytes(picture)); }
 
   // Runs the program under test here, with optional arguments.
   ProcessResult run(const std::vector<std::string>& arguments = {}) const;
