@@ -13,8 +13,9 @@ namespace trailavi {
 
 // Finds the line feeds of a text, front to back, 64 bytes at a time where
 // the processor has SSE2: one mask of the block's line feeds serves every
-// line in it, so finding a line's end costs a few instructions and does not
-// wait for anything but the mask. Elsewhere it asks memchr.
+// line in it, and each answer clears its bit, so finding a line's end costs
+// a few instructions and waits only on the previous bit cleared. Elsewhere
+// it asks memchr.
 //
 // The text is [begin, end); up to kBlockBytes bytes past `end` must be
 // readable. Line feeds found there are ignored.
@@ -22,59 +23,65 @@ class LineFeedFinder {
  public:
   static constexpr std::size_t kBlockBytes = 64;
 
-  LineFeedFinder(const char* begin, const char* end) : block_(begin), end_(end) { load_mask(); }
+  LineFeedFinder(const char* begin, const char* end) : block_(begin), end_(end) {
+#if defined(__SSE2__)
+    load_mask();
+    found_ = search();
+#else
+    found_ = search_from(begin);
+#endif
+  }
 
   // The first line feed at or after p, which lies in [begin, end); `end` when
-  // there is none. Calls come with p never decreasing. The answer is kept:
-  // while it lies at or after p it is still the answer, which spares a line
-  // far longer than a piece from being searched again for every piece.
+  // there is none. Calls come with p never decreasing, from `begin` on, and
+  // never past the line feed last answered plus one: a reader moves on in
+  // pieces that end at the line feed or before it. So while the last answer
+  // lies at or after p it is still the answer, which also spares a line far
+  // longer than a piece from being searched again for every piece; once p
+  // has passed it, the next answer is the next line feed after it.
   const char* next(const char* p) {
-    if (found_ != nullptr && found_ >= p) return found_;
-    found_ = search(p);
+    if (found_ < p) found_ = search();
     return found_;
   }
 
  private:
-  // p lies at or after the current block, since it is past the line feed
-  // the previous search found, if any.
-  const char* search(const char* p) {
+  // The line feed after the last one answered, whose bit has been cleared.
+  const char* search() {
 #if defined(__SSE2__)
-    if (static_cast<std::size_t>(p - block_) >= kBlockBytes) {
-      block_ = p;
-      load_mask();
-    }
-    const char* base = p;
-    std::uint64_t ahead = mask_ >> (p - block_);
-    while (ahead == 0) {
+    while (ahead_ == 0) {
       block_ += kBlockBytes;
       if (block_ >= end_) return end_;
       load_mask();
-      base = block_;
-      ahead = mask_;
     }
-    const char* const found = base + std::countr_zero(ahead);
+    const char* const found = block_ + std::countr_zero(ahead_);
+    ahead_ &= ahead_ - 1;
     return found < end_ ? found : end_;
 #else
-    const void* found = std::memchr(p, '\n', static_cast<std::size_t>(end_ - p));
-    return found != nullptr ? static_cast<const char*>(found) : end_;
+    return search_from(found_ + 1);
 #endif
+  }
+
+  // The first line feed in [from, end), or end.
+  const char* search_from(const char* from) const {
+    const void* found = std::memchr(from, '\n', static_cast<std::size_t>(end_ - from));
+    return found != nullptr ? static_cast<const char*>(found) : end_;
   }
 
   void load_mask() {
 #if defined(__SSE2__)
     const __m128i line_feed = _mm_set1_epi8('\n');
-    mask_ = 0;
+    ahead_ = 0;
     for (int part = 0; part < 4; ++part) {
       const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block_ + 16 * part));
       const auto bits = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, line_feed)));
-      mask_ |= static_cast<std::uint64_t>(bits) << (16 * part);
+      ahead_ |= static_cast<std::uint64_t>(bits) << (16 * part);
     }
 #endif
   }
 
-  const char* block_;  // the 64 bytes mask_ describes start here
+  const char* block_;  // the 64 bytes ahead_ describes start here
   const char* end_;
-  std::uint64_t mask_ = 0;
+  std::uint64_t ahead_ = 0;  // the block's line feeds not answered yet
   const char* found_ = nullptr;  // the last answer
 };
 

@@ -126,10 +126,11 @@ inline bool classify_piece(const char* begin, const char* limit, const char* rea
 namespace detail {
 
 // The common line, digits and blanks only, in one 16-byte load: masks of its
-// digits and blanks say where its numbers are, and each number of up to 7
-// digits converts in one word. False when the line is anything else (a tab,
-// a sign, a long number, another character), which the general scan then
-// handles. Needs 24 readable bytes from `begin`.
+// digits and blanks say where its numbers are, and the two numbers of up to
+// 7 digits each convert together, one in each half of a register. False
+// when the line is anything else (a tab, a sign, a long number, another
+// character), which the general scan then handles. Needs 24 readable bytes
+// from `begin`.
 [[gnu::always_inline]] inline bool classify_simple_line(const char* begin, std::size_t length, bool& is_point,
                                                         Point& point) {
   if (length > 16) return false;
@@ -161,8 +162,19 @@ namespace detail {
     x_word = __builtin_bswap64(x_word);
     y_word = __builtin_bswap64(y_word);
   }
-  point.x = static_cast<std::int32_t>(value_of_digits8(x_word ^ 0x3030303030303030u, x_digits));
-  point.y = static_cast<std::int32_t>(value_of_digits8(y_word ^ 0x3030303030303030u, y_digits));
+  // The steps of value_of_digits8 on both numbers at once, x in the low half
+  // and y in the high one: pairs of digits in 16-bit lanes (at most 99),
+  // quadruples in 32-bit lanes (at most 9999), then halves in 64-bit lanes.
+  // Seven digits at most keep each value below 10^7.
+  const std::uint64_t x_values = (x_word ^ 0x3030303030303030u) << (8 * (8 - x_digits));
+  const std::uint64_t y_values = (y_word ^ 0x3030303030303030u) << (8 * (8 - y_digits));
+  const __m128i values = _mm_set_epi64x(static_cast<long long>(y_values), static_cast<long long>(x_values));
+  const __m128i leading = _mm_and_si128(values, _mm_set1_epi16(0x00FF));
+  const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(leading, _mm_set1_epi16(10)), _mm_srli_epi16(values, 8));
+  const __m128i quads = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));
+  const __m128i halves = _mm_add_epi64(_mm_mul_epu32(quads, _mm_set1_epi32(10000)), _mm_srli_epi64(quads, 32));
+  point.x = _mm_cvtsi128_si32(halves);
+  point.y = _mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves));
   is_point = true;
   return true;
 }
