@@ -75,23 +75,28 @@ void enter_scratch_dir(int* argc, char*** argv) {
   if (::chdir(scratch_dir.c_str()) != 0) fail("cannot enter %s\n", scratch_dir.c_str());
 }
 
+namespace {
+
+// The message goes out before the abort, which is what libFuzzer reports.
+[[noreturn]] void abort_after(const char* format, std::va_list arguments) {
+  std::vfprintf(stderr, format, arguments);
+  std::fflush(stderr);
+  std::abort();
+}
+
+}  // namespace
+
 void fail(const char* format, ...) {
   std::va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
-  va_end(arguments);
-  std::fflush(stderr);
-  std::abort();
+  abort_after(format, arguments);
 }
 
 void check_failed(const char* condition, const char* format, ...) {
   std::fprintf(stderr, "check failed: %s\n", condition);
   std::va_list arguments;
   va_start(arguments, format);
-  std::vfprintf(stderr, format, arguments);
-  va_end(arguments);
-  std::fflush(stderr);
-  std::abort();
+  abort_after(format, arguments);
 }
 
 void write_file(const char* path, std::string_view bytes) {

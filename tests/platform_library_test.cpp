@@ -84,6 +84,11 @@ const std::vector<StreamCase>& stream_cases() {
   return cases;
 }
 
+void put_inputs(Workspace& workspace, const StreamCase& c) {
+  workspace.put_bitmap(c.bitmap);
+  workspace.put("test_.dat", data_text(c.lines));
+}
+
 bool has_empty_frames(const StreamCase& c) { return bitmap_bytes(c.bitmap).size() == 54 + c.bitmap.colour_table.size(); }
 
 std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
@@ -163,8 +168,7 @@ TEST(PlatformLibrary, WritesTheSameStreamAsOurs) {
   REQUIRE_COMMANDS(commands);
   for (const StreamCase& c : stream_cases()) {
     Workspace workspace;
-    workspace.put_bitmap(c.bitmap);
-    workspace.put("test_.dat", data_text(c.lines));
+    put_inputs(workspace, c);
     const ProcessResult ours_run = run_keeping_video(workspace, commands.own_program, "ours.avi");
     const ProcessResult platform_run = run_keeping_video(workspace, commands.platform_program, "platform.avi");
     ASSERT_EQ(ours_run.exit_status, 0) << c.name;
@@ -250,8 +254,7 @@ TEST(PlatformLibrary, ReadsEveryFileOursWrites) {
   REQUIRE_COMMANDS(commands);
   for (const StreamCase& c : stream_cases()) {
     Workspace workspace;
-    workspace.put_bitmap(c.bitmap);
-    workspace.put("test_.dat", data_text(c.lines));
+    put_inputs(workspace, c);
     ASSERT_EQ(run_keeping_video(workspace, commands.own_program, "ours.avi").exit_status, 0) << c.name;
     expect_read_back(read_back(workspace, commands, "ours.avi"), c, true);
     // And its own files, the same way.
