@@ -1,6 +1,7 @@
 #pragma once
 
 #include <bit>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -40,6 +41,7 @@ class LineFeedFinder {
   // longer than a piece from being searched again for every piece; once p
   // has passed it, the next answer is the next line feed after it.
   const char* next(const char* p) {
+    assert(found_ >= p || found_ + 1 == p);
     if (found_ < p) found_ = search();
     return found_;
   }
