@@ -13,6 +13,21 @@ namespace {
 
 using namespace std::string_literals;
 
+// `length` characters drawn from `alphabet`, with no run of more than nine
+// digits, so that every value sscanf converts stays in range.
+std::string random_text(std::mt19937& random, const char* alphabet, std::uniform_int_distribution<int>& char_of,
+                        int length) {
+  std::string text;
+  int digit_run = 0;
+  while (static_cast<int>(text.size()) < length) {
+    char c = alphabet[char_of(random)];
+    digit_run = (c >= '0' && c <= '9') ? digit_run + 1 : 0;
+    if (digit_run > 9) c = ' ';
+    text.push_back(c);
+  }
+  return text;
+}
+
 struct LineCase {
   std::string piece;
   bool is_point;
@@ -93,15 +108,7 @@ TEST(PointLine, AgreesWithSscanfOnRandomPieces) {
   std::uniform_int_distribution<int> char_of(0, sizeof kAlphabet - 2);
   int points_seen = 0;
   for (int round = 0; round < 1'000'000; ++round) {
-    std::string piece;
-    const int length = length_of(random);
-    int digit_run = 0;
-    while (static_cast<int>(piece.size()) < length) {
-      char c = kAlphabet[char_of(random)];
-      digit_run = (c >= '0' && c <= '9') ? digit_run + 1 : 0;
-      if (digit_run > 9) c = ' ';
-      piece.push_back(c);
-    }
+    std::string piece = random_text(random, kAlphabet, char_of, length_of(random));
     if (round % 2 == 0) piece.push_back('\n');
     int x = 0;
     int y = 0;
@@ -129,15 +136,7 @@ TEST(PointLine, LineClassifierAgreesWithSscanfWhateverFollowsTheLine) {
   std::uniform_int_distribution<int> byte_of(0, 255);
   int points_seen = 0;
   for (int round = 0; round < 1'000'000; ++round) {
-    std::string line;
-    const int length = length_of(random);
-    int digit_run = 0;
-    while (static_cast<int>(line.size()) < length) {
-      char c = kAlphabet[char_of(random)];
-      digit_run = (c >= '0' && c <= '9') ? digit_run + 1 : 0;
-      if (digit_run > 9) c = ' ';
-      line.push_back(c);
-    }
+    std::string line = random_text(random, kAlphabet, char_of, length_of(random));
     std::string buffer = line + '\n';
     for (int i = 0; i < 64; ++i) buffer.push_back(static_cast<char>(byte_of(random)));
     int x = 0;
