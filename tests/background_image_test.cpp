@@ -29,10 +29,12 @@ struct HeaderCase {
   ExitStatus status;
   std::int32_t colour_table_bytes;
   std::string report;
+  std::uint32_t bi_size = 40;
+  std::int32_t header_bytes = 0;  // 0: the 40-byte header and the table
 };
 
-// The 40-byte header and byte_count - 40 further zero bytes, as the buffer
-// after the file header would hold them.
+// The information header and byte_count - 40 further zero bytes, as the
+// buffer after the file header would hold them.
 BackgroundImage image_with_header(const HeaderCase& c) {
   BackgroundImage image;
   image.byte_count = c.byte_count;
@@ -40,7 +42,7 @@ BackgroundImage image_with_header(const HeaderCase& c) {
   auto put32 = [&](int at, std::uint32_t v) {
     for (int i = 0; i < 4; ++i) image.bytes[static_cast<std::size_t>(at + i)] = static_cast<std::uint8_t>(v >> (8 * i));
   };
-  put32(0, 40);
+  put32(0, c.bi_size);
   put32(4, static_cast<std::uint32_t>(c.width));
   put32(8, static_cast<std::uint32_t>(c.height));
   image.bytes[14] = static_cast<std::uint8_t>(c.bit_count);
@@ -91,6 +93,22 @@ TEST(BackgroundGeometry, FollowsTheColourTableRule) {
       {"clr used all ones", 1, 1, 24, 0, 0xFFFFFFFF, 64, ExitStatus::bitmap_read_failed, 0, ""},
       {"negative and wrapping sizes", INT32_MAX, -2, 24, 0, 0, 40, ExitStatus::ok, 0,
        "biClrUsed: 0\nbiBitCount: 24\nwidth: 2147483647, height: -2\nlsize: -2147483648\n0\nheader1 size: 54\n"},
+      {"V5 header, 24-bit", 7, 5, 24, 0, 0, 124 + 140, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 7, height: 5\nlsize: 24\n120\nheader1 size: 138\n", 124, 124},
+      {"V4 header holds the masks", 1, 1, 32, 3, 0, 108 + 4, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 32\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 122\n", 108, 108},
+      {"V3 header, 16-bit with masks", 1, 1, 16, 3, 0, 56 + 4, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 16\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 70\n", 56, 56},
+      {"V2 header, palette after it", 2, 1, 8, 0, 2, 52 + 8 + 4, ExitStatus::ok, 8,
+       "biClrUsed: 2\nbiBitCount: 8\nwidth: 2, height: 1\nlsize: 8\n8\nheader1 size: 74\n", 52, 60},
+      {"top-down V5", 2, -3, 24, 0, 0, 124 + 24, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 2, height: -3\nlsize: 8\n-24\nheader1 size: 138\n", 124, 124},
+      {"V5 cut inside its header", 1, 1, 24, 0, 0, 100, ExitStatus::bitmap_read_failed, 0, "", 124},
+      {"V5 header, bit count 2", 1, 1, 2, 0, 0, 100, ExitStatus::bitmap_bit_count_unsupported, 0, "", 124},
+      {"size 64 is read as 40", 1, 1, 16, 3, 0, 56, ExitStatus::ok, 12,
+       "biClrUsed: 0\nbiBitCount: 16\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 66\n", 64},
+      {"size 12 is read as 40", 1, 1, 24, 0, 0, 44, ExitStatus::ok, 0,
+       "biClrUsed: 0\nbiBitCount: 24\nwidth: 1, height: 1\nlsize: 4\n4\nheader1 size: 54\n", 12},
       {"product keeps its low 32 bits", 1000000, 3000, 24, 0, 0, 40, ExitStatus::ok, 0,
        "biClrUsed: 0\nbiBitCount: 24\nwidth: 1000000, height: 3000\nlsize: 3000000\n410065408\nheader1 size: 54\n"},
   };
@@ -101,9 +119,10 @@ TEST(BackgroundGeometry, FollowsTheColourTableRule) {
     EXPECT_EQ(status, c.status) << c.name;
     if (status != ExitStatus::ok) continue;
     EXPECT_EQ(image.colour_table_size_bytes, c.colour_table_bytes) << c.name;
-    EXPECT_EQ(image.header_length_bytes, 40 + c.colour_table_bytes) << c.name;
-    EXPECT_EQ(image.frame_size_bytes, c.byte_count - 40 - c.colour_table_bytes) << c.name;
-    EXPECT_EQ(image.format().size(), static_cast<std::size_t>(40 + c.colour_table_bytes)) << c.name;
+    const std::int32_t header_bytes = c.header_bytes != 0 ? c.header_bytes : 40 + c.colour_table_bytes;
+    EXPECT_EQ(image.header_length_bytes, header_bytes) << c.name;
+    EXPECT_EQ(image.frame_size_bytes, c.byte_count - header_bytes) << c.name;
+    EXPECT_EQ(image.format().size(), static_cast<std::size_t>(header_bytes)) << c.name;
   }
 }
 

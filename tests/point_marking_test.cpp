@@ -50,18 +50,20 @@ TEST(MarkPoint, ClampsIntoThePictureAtBothEnds) {
   struct Case {
     Point point;
     std::size_t first_byte;  // of the pixel that must change, in a 3 x 2 picture (stride 12)
+    std::int32_t height = 2;  // -2: the same two rows stored top-down, y = 0 still the first stored
   };
   const Case cases[] = {
       {{0, 0}, 0},       {{2, 1}, 18},        {{13, 12}, 18},     {{3, 0}, 6},
       {{-5, 1}, 12},     {{1, -7}, 3},        {{INT32_MIN, INT32_MIN}, 0},
       {{INT32_MAX, INT32_MAX}, 18},
+      {{0, 0}, 0, -2},   {{2, 1}, 18, -2},    {{13, 12}, 18, -2}, {{1, -7}, 3, -2},
   };
   for (const Case& c : cases) {
-    BackgroundImage image = canvas(3, 2, 24);
+    BackgroundImage image = canvas(3, c.height, 24);
     mark_point(image, c.point);
     std::vector<std::uint8_t> expected(24, 255);
     for (std::size_t i = 0; i < 3; ++i) expected[c.first_byte + i] = 128;
-    EXPECT_EQ(pixels_of(image), expected) << c.point.x << "," << c.point.y;
+    EXPECT_EQ(pixels_of(image), expected) << c.point.x << "," << c.point.y << " height " << c.height;
   }
 }
 
@@ -82,6 +84,8 @@ TEST(MarkPoint, NeverTouchesBytesOutsideThePixelRegion) {
       {"8-bit sized region, near pixel", 8, 8, 64, {3, 1}, true},
       {"last three bytes exactly", 1, 1, 3, {0, 0}, true},
       {"huge width wraps the stride negative", INT32_MAX, 2, 16, {0, 1}, false},
+      {"top-down, 2^31 rows: the last is far outside", 1, INT32_MIN, 8, {0, INT32_MAX}, false},
+      {"top-down, 2^31 rows: the first is inside", 1, INT32_MIN, 8, {0, 0}, true},
   };
   for (const Case& c : cases) {
     BackgroundImage image = canvas(c.width, c.height, c.frame_bytes);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "support/avi_walker.hpp"
 #include "support/expected_report.hpp"
 #include "support/ffmpeg_reader.hpp"
@@ -23,11 +25,6 @@ const Separator kSep;
 
 AviLayout program_layout() {
   return program_uses_platform_video_library() ? AviLayout::platform_library : AviLayout::ours;
-}
-
-std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
-  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
-  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size())};
 }
 
 std::vector<std::uint8_t> palette(int entries) {
@@ -54,6 +51,10 @@ const std::vector<VideoCase>& video_cases() {
       {"width not a multiple of 4", {.width = 7, .height = 5, .pixels = pattern_pixels(7, 5)},
        {PlotPoint{6, 0}, PlotPoint{0, 4}, kSep, PlotPoint{3, 2}, kSep}},
       {"CRLF line ends", {.width = 3, .height = 2}, {PlotPoint{2, 1}, kSep, PlotPoint{0, 0}, kSep}, "\r\n"},
+      {"top-down rows", {.width = 5, .height = -3, .pixels = pattern_pixels(5, 3)},
+       {PlotPoint{0, 0}, kSep, PlotPoint{4, 9}, PlotPoint{2, 1}, kSep}},
+      {"V4 header as the format", {.width = 3, .height = 2, .pixels = pattern_pixels(3, 2), .info_header_bytes = 108},
+       {PlotPoint{2, 0}, kSep, PlotPoint{0, 1}, kSep}},
       {"colour table as the format",
        {.width = 8, .height = 2, .bit_count = 8, .clr_used = 16, .colour_table = palette(16),
         .pixels = std::vector<std::uint8_t>(16, 200)},
@@ -82,7 +83,7 @@ void expect_stream_headers(const AviSummary& avi, const VideoCase& c, std::size_
     EXPECT_EQ(avi.main.flags, 0x10u) << c.name;
   }
   EXPECT_EQ(avi.main.width, static_cast<std::uint32_t>(c.bitmap.width)) << c.name;
-  EXPECT_EQ(avi.main.height, static_cast<std::uint32_t>(c.bitmap.height)) << c.name;
+  EXPECT_EQ(avi.main.height, static_cast<std::uint32_t>(std::abs(c.bitmap.height))) << c.name << ": rows";
   EXPECT_EQ(avi.format, format_of(c.bitmap)) << c.name;
 }
 
@@ -97,7 +98,7 @@ void expect_ffmpeg_agrees(const std::string& path, const VideoCase& c,
   EXPECT_EQ(probe.at("nb_read_frames"), count) << c.name;
   EXPECT_EQ(probe.at("r_frame_rate"), "30/1") << c.name;
   EXPECT_EQ(probe.at("width"), std::to_string(c.bitmap.width)) << c.name;
-  EXPECT_EQ(probe.at("height"), std::to_string(c.bitmap.height)) << c.name;
+  EXPECT_EQ(probe.at("height"), std::to_string(std::abs(c.bitmap.height))) << c.name;
   if (c.bitmap.bit_count != 24) return;  // ffmpeg would decode through the palette
   std::vector<std::uint8_t> expected;
   for (const auto& frame : frames) {

@@ -17,6 +17,7 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The BITMAPINFOHEADER fields the run reads, at their offsets in the buffer.
 struct InfoHeaderFields {
+  std::uint32_t biSize = 0;
   std::int32_t biWidth = 0;
   std::int32_t biHeight = 0;
   std::uint16_t biBitCount = 0;
@@ -27,6 +28,7 @@ struct InfoHeaderFields {
 // Precondition: the buffer holds at least the 40-byte information header.
 InfoHeaderFields read_info_header(std::span<const std::uint8_t> bytes) {
   InfoHeaderFields fields;
+  fields.biSize = u32_le(bytes, 0);
   fields.biWidth = as_int32(u32_le(bytes, 4));
   fields.biHeight = as_int32(u32_le(bytes, 8));
   fields.biBitCount = u16_le(bytes, 14);
@@ -35,8 +37,25 @@ InfoHeaderFields read_info_header(std::span<const std::uint8_t> bytes) {
   return fields;
 }
 
+// The later Windows headers (BITMAPV2/V3INFOHEADER, BITMAPV4HEADER,
+// BITMAPV5HEADER) begin with the 40 bytes of a BITMAPINFOHEADER and go on
+// with the colour masks and colour space; the colour table follows them.
+// Every other size field, 12 and 64 among them, is not trusted: such a header
+// is read as a BITMAPINFOHEADER of 40 bytes.
+std::uint32_t info_header_bytes(const InfoHeaderFields& fields) {
+  switch (fields.biSize) {
+    case 52:
+    case 56:
+    case 108:
+    case 124: return fields.biSize;
+    default: return static_cast<std::uint32_t>(kInfoHeaderBytes);
+  }
+}
+
 // The colour table's size, exact in 64 bits: 4 * biClrUsed cannot wrap there.
-// False for a bit count that defines no colour table.
+// The three colour masks of a 16- or 32-bit picture with a compression follow
+// a 40-byte header only; the later headers hold them. False for a bit count
+// that defines no colour table.
 bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes) {
   if (fields.biClrUsed != 0) {
     size_bytes = 4 * static_cast<std::uint64_t>(fields.biClrUsed);
@@ -48,7 +67,12 @@ bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes
     case 8: size_bytes = 1024; return true;
     case 24: size_bytes = 0; return true;
     case 16:
-    case 32: size_bytes = fields.biCompression != 0 ? 12 : 0; return true;
+    case 32: {
+      const bool masks_follow_header =
+          fields.biCompression != 0 && info_header_bytes(fields) == static_cast<std::uint32_t>(kInfoHeaderBytes);
+      size_bytes = masks_follow_header ? 12 : 0;
+      return true;
+    }
     default: return false;
   }
 }
@@ -94,12 +118,12 @@ ExitStatus derive_geometry(Report& report, BackgroundImage& image) {
   const InfoHeaderFields fields = read_info_header(image.all_bytes());
   std::uint64_t table_bytes = 0;
   if (!colour_table_size(fields, table_bytes)) return ExitStatus::bitmap_bit_count_unsupported;
-  // A table that runs past the end of the file would put the format and the
-  // pixel region outside the buffer. Past this check the header length fits
-  // in byte_count, so every value below fits a signed 32-bit integer.
-  if (kInfoHeaderBytes + table_bytes > static_cast<std::uint64_t>(image.byte_count)) {
-    return ExitStatus::bitmap_read_failed;
-  }
+  // A header or table that runs past the end of the file would put the
+  // format and the pixel region outside the buffer. Past this check the
+  // header length fits in byte_count, so every value below fits a signed
+  // 32-bit integer. The sum is exact in 64 bits: both terms are below 2^35.
+  const std::uint64_t header_bytes = info_header_bytes(fields) + table_bytes;
+  if (header_bytes > static_cast<std::uint64_t>(image.byte_count)) return ExitStatus::bitmap_read_failed;
   image.colour_table_size_bytes = static_cast<std::int32_t>(table_bytes);
   report.colour_fields(fields.biClrUsed, fields.biBitCount);
 
@@ -111,7 +135,7 @@ ExitStatus derive_geometry(Report& report, BackgroundImage& image) {
   report.row_stride(image.row_stride_bytes);
   report.pixel_array_size(wrapping_mul(image.row_stride_bytes, image.height));
 
-  image.header_length_bytes = image.colour_table_size_bytes + kInfoHeaderBytes;
+  image.header_length_bytes = static_cast<std::int32_t>(header_bytes);
   image.pixel_region_offset = image.header_length_bytes;
   image.frame_size_bytes = image.byte_count - image.header_length_bytes;
   report.pixel_offset(image.header_length_bytes + kBitmapFileHeaderBytes);

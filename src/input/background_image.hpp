@@ -18,6 +18,10 @@ inline constexpr std::int32_t kInfoHeaderBytes = 40;
 // header_length_bytes), the canvas and the source of every frame (its pixel
 // region to the end).
 //
+// The header is the information header (40 bytes, or the length of a later
+// Windows header) and the colour table. A negative height means the rows are
+// stored top-down.
+//
 // Invariant once loaded: 40 <= header_length_bytes <= byte_count, so the
 // pixel region and frame_size_bytes >= 0 lie inside the buffer.
 struct BackgroundImage {

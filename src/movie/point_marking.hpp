@@ -20,20 +20,21 @@ class Canvas {
       : pixels_(image.pixels().data()),
         size_bytes_(static_cast<std::int64_t>(image.pixels().size())),
         width_(image.width),
-        height_(image.height),
+        rows_(row_count(image.height)),
         row_stride_bytes_(image.row_stride_bytes) {}
 
   // Darkens the pixel under `point` in place. Coordinates are clamped into
-  // the picture at both ends. A picture with no rows or columns, or a pixel
-  // whose three bytes would not all lie in the pixel region, is left
-  // untouched.
+  // the picture at both ends; y counts rows in the order they are stored, so
+  // y = 0 is the bottom row of a bottom-up picture and the top row of a
+  // top-down one. A picture with no rows or columns, or a pixel whose three
+  // bytes would not all lie in the pixel region, is left untouched.
   void mark(Point point) const {
-    if (width_ <= 0 || height_ <= 0) return;
+    if (width_ <= 0 || rows_ <= 0) return;
     const std::int64_t x = point.x < 0 ? 0 : (point.x >= width_ ? width_ - 1 : point.x);
-    const std::int64_t y = point.y < 0 ? 0 : (point.y >= height_ ? height_ - 1 : point.y);
-    // 0 <= x, y < 2^31 and |row stride| <= 2^31, so the offset is exact in
-    // 64 bits; it is checked against the region whatever the bit count, since
-    // only 24-bit pictures have rows of the stride's length.
+    const std::int64_t y = point.y < 0 ? 0 : (point.y >= rows_ ? rows_ - 1 : point.y);
+    // 0 <= x < 2^31, 0 <= y < 2^31 and |row stride| <= 2^31, so the offset
+    // is exact in 64 bits; it is checked against the region whatever the bit
+    // count, since only 24-bit pictures have rows of the stride's length.
     const std::int64_t offset = 3 * x + static_cast<std::int64_t>(row_stride_bytes_) * y;
     if (offset < 0 || offset > size_bytes_ - 3) return;
     std::uint8_t* const pixel = pixels_ + offset;
@@ -45,8 +46,14 @@ class Canvas {
  private:
   std::uint8_t* pixels_;
   std::int64_t size_bytes_;
+  // A negative height stores -height rows top-down; negated in 64 bits, since
+  // -INT32_MIN does not fit 32.
+  static std::int64_t row_count(std::int32_t height) {
+    return height < 0 ? -static_cast<std::int64_t>(height) : height;
+  }
+
   std::int32_t width_;
-  std::int32_t height_;
+  std::int64_t rows_;
   std::int32_t row_stride_bytes_;
 };
 

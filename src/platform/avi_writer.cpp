@@ -37,6 +37,15 @@ std::uint32_t saturate_u32(std::uint64_t value) {
 // record holds 32-bit ones, and the file keeps their low 16 bits.
 std::uint16_t low16(LONG value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
 
+// The picture's height in rows. A top-down picture's rectangle runs to a
+// negative bottom; the main header states its rows as a count. The
+// difference of two 32-bit values is exact in 64 bits and its magnitude
+// below 2^32.
+std::uint32_t picture_rows(const RECT& frame) {
+  const std::int64_t rows = static_cast<std::int64_t>(frame.bottom) - frame.top;
+  return static_cast<std::uint32_t>(rows < 0 ? -rows : rows);
+}
+
 }  // namespace
 
 bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
@@ -256,8 +265,9 @@ void AviWriter::build_header_prefix(ChunkBuffer& out) const {
   out.u32(0);                                                        // dwInitialFrames
   out.u32(1);                                                        // dwStreams
   out.u32(largest_frame_bytes_);                                     // dwSuggestedBufferSize
-  out.u32(static_cast<std::uint32_t>(info_.rcFrame.right) - static_cast<std::uint32_t>(info_.rcFrame.left));
-  out.u32(static_cast<std::uint32_t>(info_.rcFrame.bottom) - static_cast<std::uint32_t>(info_.rcFrame.top));
+  out.u32(static_cast<std::uint32_t>(info_.rcFrame.right) -
+          static_cast<std::uint32_t>(info_.rcFrame.left));             // dwWidth
+  out.u32(picture_rows(info_.rcFrame));                              // dwHeight
   out.zeros(16);  // dwReserved[4]
 
   out.chunk_header("LIST", static_cast<std::uint32_t>(strl_payload_bytes()));

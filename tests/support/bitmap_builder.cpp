@@ -1,5 +1,6 @@
 #include "bitmap_builder.hpp"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -40,8 +41,8 @@ std::vector<std::uint8_t> pattern_pixels(std::int32_t width, std::int32_t height
 
 std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   const std::vector<std::uint8_t> pixels =
-      picture.pixels.empty() ? white_pixels(picture.width, picture.height) : picture.pixels;
-  const auto offset = static_cast<std::uint32_t>(14 + 40 + picture.colour_table.size());
+      picture.pixels.empty() ? white_pixels(picture.width, std::abs(picture.height)) : picture.pixels;
+  const auto offset = static_cast<std::uint32_t>(14 + picture.info_header_bytes + picture.colour_table.size());
   const auto total = static_cast<std::uint32_t>(offset + pixels.size() + picture.trailing.size());
   std::vector<std::uint8_t> out;
   out.push_back('B');
@@ -49,7 +50,7 @@ std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   put_u32(out, total);
   put_u32(out, 0);
   put_u32(out, offset);
-  put_u32(out, 40);
+  put_u32(out, picture.info_header_bytes);
   put_u32(out, static_cast<std::uint32_t>(picture.width));
   put_u32(out, static_cast<std::uint32_t>(picture.height));
   put_u16(out, 1);
@@ -60,10 +61,17 @@ std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   put_u32(out, 2835);
   put_u32(out, picture.clr_used);
   put_u32(out, 0);
+  out.resize(out.size() + picture.info_header_bytes - 40, 0);
   out.insert(out.end(), picture.colour_table.begin(), picture.colour_table.end());
   out.insert(out.end(), pixels.begin(), pixels.end());
   out.insert(out.end(), picture.trailing.begin(), picture.trailing.end());
   return out;
+}
+
+std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
+  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
+  const auto header_end = static_cast<std::ptrdiff_t>(14 + picture.info_header_bytes + picture.colour_table.size());
+  return {file.begin() + 14, file.begin() + header_end};
 }
 
 void write_file(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -44,7 +44,9 @@ std::vector<std::uint8_t> as_decoded(const std::vector<std::uint8_t>& stored_fra
   const auto stride = static_cast<std::size_t>(stride_of(width));
   const auto row_bytes = static_cast<std::size_t>(3 * width);
   std::vector<std::uint8_t> out;
-  for (std::int32_t row = height - 1; row >= 0; --row) {
+  const std::int32_t rows = height < 0 ? -height : height;
+  for (std::int32_t i = 0; i < rows; ++i) {
+    const std::int32_t row = height < 0 ? i : rows - 1 - i;
     const auto begin = stored_frame.begin() + static_cast<std::ptrdiff_t>(stride * static_cast<std::size_t>(row));
     out.insert(out.end(), begin, begin + static_cast<std::ptrdiff_t>(row_bytes));
   }

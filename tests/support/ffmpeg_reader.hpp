@@ -17,8 +17,9 @@ std::map<std::string, std::string> probe_stream(const std::string& path,
 // Every frame as ffmpeg decodes it: bgr24, top row first, rows unpadded.
 std::vector<std::uint8_t> decode_bgr24(const std::string& path, const std::vector<std::string>& input_options = {});
 
-// What ffmpeg gives for a frame stored bottom-up with the program's row
-// stride: the rows reversed and their padding dropped.
+// What ffmpeg gives for a frame stored with the program's row stride: the
+// rows top row first (reversed unless the height says top-down) and their
+// padding dropped.
 std::vector<std::uint8_t> as_decoded(const std::vector<std::uint8_t>& stored_frame, std::int32_t width,
                                      std::int32_t height);
 

@@ -1,6 +1,7 @@
 #include "movie_model.hpp"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace trailavi::test {
 
@@ -19,13 +20,15 @@ namespace {
 
 std::vector<std::uint8_t> pixel_region(const BitmapSpec& picture) {
   const std::vector<std::uint8_t> file = bitmap_bytes(picture);
-  return {file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size()), file.end()};
+  return {file.begin() + 14 + static_cast<std::ptrdiff_t>(format_of(picture).size()), file.end()};
 }
 
+// y counts rows as they are stored, whichever way up the picture is.
 void mark(const BitmapSpec& picture, const PlotPoint& point, std::vector<std::uint8_t>& canvas) {
-  if (picture.width <= 0 || picture.height <= 0) return;
+  const std::int64_t rows = std::abs(static_cast<std::int64_t>(picture.height));
+  if (picture.width <= 0 || rows == 0) return;
   const std::int64_t x = std::clamp<std::int64_t>(point.x, 0, picture.width - 1);
-  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, picture.height - 1);
+  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, rows - 1);
   const std::int64_t at = 3 * x + stride_of(picture.width) * y;
   if (at + 3 > static_cast<std::int64_t>(canvas.size())) return;
   for (int i = 0; i < 3; ++i) {
