@@ -28,11 +28,13 @@ std::uint32_t u32_at(std::string_view bytes, std::size_t at) {
   return value;
 }
 
-// The load's outcome as the README states the rule: too short for the
-// information header, a bit count with no colour table, a table past the end.
-ExitStatus expected_status(std::string_view file) {
-  if (file.size() < 14 + 40) return ExitStatus::bitmap_read_failed;
-  const std::string_view info = file.substr(14);
+// The header's length as the README states the rule: a later Windows
+// header's own size, otherwise 40; then the colour table. 0 for a bit count
+// with no colour table.
+std::uint64_t expected_header_bytes(std::string_view info) {
+  const std::uint32_t size_field = u32_at(info, 0);
+  const bool later_header = size_field == 52 || size_field == 56 || size_field == 108 || size_field == 124;
+  const std::uint64_t info_bytes = later_header ? size_field : 40;
   const std::uint32_t clr_used = u32_at(info, 32);
   const auto bit_count = static_cast<std::uint16_t>(static_cast<std::uint8_t>(info[14]) |
                                                      static_cast<std::uint8_t>(info[15]) << 8);
@@ -45,11 +47,20 @@ ExitStatus expected_status(std::string_view file) {
       case 8: table_bytes = 1024; break;
       case 24: table_bytes = 0; break;
       case 16:
-      case 32: table_bytes = compression != 0 ? 12 : 0; break;
-      default: return ExitStatus::bitmap_bit_count_unsupported;
+      case 32: table_bytes = compression != 0 && !later_header ? 12 : 0; break;
+      default: return 0;
     }
   }
-  return 40 + table_bytes > info.size() ? ExitStatus::bitmap_read_failed : ExitStatus::ok;
+  return info_bytes + table_bytes;
+}
+
+// The load's outcome: too short for the 40-byte header, a bit count with no
+// colour table, a header or table past the end.
+ExitStatus expected_status(std::string_view file) {
+  if (file.size() < 14 + 40) return ExitStatus::bitmap_read_failed;
+  const std::uint64_t header_bytes = expected_header_bytes(file.substr(14));
+  if (header_bytes == 0) return ExitStatus::bitmap_bit_count_unsupported;
+  return header_bytes > file.size() - 14 ? ExitStatus::bitmap_read_failed : ExitStatus::ok;
 }
 
 // The corners, the middle and the ends of the range; the picture's size is
@@ -96,7 +107,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // pixel region split it at the header length.
   FUZZ_CHECK(image.byte_count == static_cast<std::int32_t>(size - 14));
   FUZZ_CHECK(image.header_length_bytes >= 40 && image.header_length_bytes <= image.byte_count);
-  FUZZ_CHECK(image.header_length_bytes == 40 + image.colour_table_size_bytes);
+  FUZZ_CHECK(static_cast<std::uint64_t>(image.header_length_bytes) == expected_header_bytes(file.substr(14)));
   FUZZ_CHECK(image.pixel_region_offset == image.header_length_bytes);
   FUZZ_CHECK(image.frame_size_bytes == image.byte_count - image.header_length_bytes);
   const std::string_view format = file.substr(14, static_cast<std::size_t>(image.header_length_bytes));

@@ -14,6 +14,7 @@
 // (bit 7 set: fail the operation of its low 2 bits), the fault's index, two
 // bytes of bitmap length (0xFFFF: no bitmap), the bitmap, the point file.
 
+#include <cstdlib>
 #include <cstring>
 
 #include "fuzz_support.hpp"
@@ -95,9 +96,10 @@ std::int32_t report_value(const std::vector<std::string>& lines, std::size_t ind
 // of 0.
 void model_mark(std::vector<std::uint8_t>& canvas, std::int64_t width, std::int64_t height, std::int64_t stride,
                 Point point) {
-  if (width <= 0 || height <= 0) return;
+  const std::int64_t rows = std::abs(height);  // a negative height: rows stored top-down
+  if (width <= 0 || rows == 0) return;
   const std::int64_t x = std::clamp<std::int64_t>(point.x, 0, width - 1);
-  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, height - 1);
+  const std::int64_t y = std::clamp<std::int64_t>(point.y, 0, rows - 1);
   const std::int64_t offset = 3 * x + stride * y;
   if (offset < 0 || offset + 3 > static_cast<std::int64_t>(canvas.size())) return;
   for (std::int64_t i = offset; i < offset + 3; ++i) {
@@ -142,7 +144,8 @@ void check_video(const Plan& plan, const std::vector<std::string>& lines) {
   std::int32_t w = 0;
   std::int32_t h = 0;
   FUZZ_CHECK(std::sscanf(lines[3].c_str(), "width: %d, height: %d", &w, &h) == 2);
-  FUZZ_CHECK(avi.main.width == static_cast<std::uint32_t>(w) && avi.main.height == static_cast<std::uint32_t>(h));
+  FUZZ_CHECK(avi.main.width == static_cast<std::uint32_t>(w) &&
+             avi.main.height == static_cast<std::uint32_t>(std::abs(std::int64_t{h})));
   const std::int64_t stride = report_value(lines, 4);
   const std::string_view pixels = plan.bitmap.substr(14 + header_bytes);
   std::vector<std::uint8_t> canvas(pixels.begin(), pixels.end());

@@ -80,6 +80,9 @@ const std::vector<StreamCase>& stream_cases() {
         .pixels = std::vector<std::uint8_t>(8, 9)},
        {kSep, PlotPoint{0, 0}, kSep}},
       {"empty frames", {.width = 0, .height = 0}, {kSep, kSep, kSep}},
+      {"V5 header, as ImageMagick writes it",
+       {.width = 7, .height = 5, .pixels = pattern_pixels(7, 5), .info_header_bytes = 124},
+       {PlotPoint{6, 4}, kSep, PlotPoint{0, 0}, kSep}},
   };
   return cases;
 }
@@ -89,12 +92,7 @@ void put_inputs(Workspace& workspace, const StreamCase& c) {
   workspace.put("test_.dat", data_text(c.lines));
 }
 
-bool has_empty_frames(const StreamCase& c) { return bitmap_bytes(c.bitmap).size() == 54 + c.bitmap.colour_table.size(); }
-
-std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
-  const std::vector<std::uint8_t> file = bitmap_bytes(picture);
-  return {file.begin() + 14, file.begin() + 14 + 40 + static_cast<std::ptrdiff_t>(picture.colour_table.size())};
-}
+bool has_empty_frames(const StreamCase& c) { return bitmap_bytes(c.bitmap).size() == 14 + format_of(c.bitmap).size(); }
 
 // What the platform library reads back, from the reader's lines.
 struct ReadBack {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "support/avi_walker.hpp"
@@ -149,6 +150,59 @@ TEST(ProgramVideo, WalkThroughFramesAreExactlyTheDescribedBytes) {
   std::fill_n(frame1.begin() + 3, 3, 128);
   EXPECT_EQ(read_frame(path, avi.frames[0]), frame0);
   EXPECT_EQ(read_frame(path, avi.frames[1]), frame1);
+}
+
+// Backgrounds as people make them: a PPM turned into TEST_.BMP by the image
+// tools users have. ImageMagick's default is a BITMAPV5HEADER; the others
+// write the 40-byte header. Each video's last frame, as ffmpeg decodes it,
+// must be the source picture as ffmpeg decodes it, with the marks on the
+// right pixels (y = 0 is the bottom row of these bottom-up files).
+TEST(ProgramVideo, BackgroundsMadeByImageToolsLineUpWithTheirMarks) {
+  const struct {
+    const char* name;
+    std::vector<std::string> make_bitmap;
+    const char* pixel_offset_line;
+  } cases[] = {
+      {"ImageMagick default", {"/usr/bin/convert", "source.ppm", "TEST_.BMP"}, "header1 size: 138"},
+      {"ImageMagick BMP3", {"/usr/bin/convert", "source.ppm", "BMP3:TEST_.BMP"}, "header1 size: 54"},
+      {"Pillow", {"/usr/bin/python3", "-c", "from PIL import Image; Image.open('source.ppm').save('TEST_.BMP')"},
+       "header1 size: 54"},
+      {"ffmpeg bgr24", {"ffmpeg", "-v", "error", "-i", "source.ppm", "-pix_fmt", "bgr24", "TEST_.BMP"},
+       "header1 size: 54"},
+      {"netpbm", {"sh", "-c", "ppmtobmp -bpp=24 source.ppm >TEST_.BMP 2>/dev/null"}, "header1 size: 54"},
+  };
+  constexpr std::int32_t kWidth = 7;
+  constexpr std::int32_t kHeight = 5;
+  const std::vector<PlotPoint> points = {{0, 0}, {6, 4}, {3, 1}, {100, -5}, {3, 1}, {2, 3}};
+  std::string source = "P6\n7 5\n255\n";
+  for (std::int32_t row = 0; row < kHeight; ++row) {
+    for (std::int32_t x = 0; x < kWidth; ++x) source += {char(130 + 3 * (x ^ row)), char(200 - 11 * row), char(40 + 7 * x)};
+  }
+  std::vector<DataLine> lines(points.begin(), points.end());
+  lines.emplace_back(kSep);
+  for (const auto& c : cases) {
+    Workspace workspace;
+    workspace.put("source.ppm", source);
+    ASSERT_EQ(workspace.run_command(c.make_bitmap).exit_status, 0) << c.name << ": is the tool installed?";
+    workspace.put("test_.dat", data_text(lines));
+    const ProcessResult result = workspace.run();
+    ASSERT_EQ(result.exit_status, 0) << c.name;
+    EXPECT_NE(result.standard_output.find(std::string("biBitCount: 24") + program_line_end()), std::string::npos)
+        << c.name;
+    EXPECT_NE(result.standard_output.find(c.pixel_offset_line + program_line_end()), std::string::npos) << c.name;
+
+    std::vector<std::uint8_t> expected = decode_bgr24(workspace.file("source.ppm"));
+    ASSERT_EQ(expected.size(), std::size_t{3 * kWidth * kHeight}) << c.name;
+    for (const PlotPoint& point : points) {
+      const std::int32_t x = std::clamp(point.x, 0, kWidth - 1);
+      const std::int32_t top_row = kHeight - 1 - std::clamp(point.y, 0, kHeight - 1);
+      for (std::int32_t i = 0; i < 3; ++i) {
+        std::uint8_t& b = expected[static_cast<std::size_t>(3 * (top_row * kWidth + x) + i)];
+        b = b < 127 ? 0 : static_cast<std::uint8_t>(b - 127);
+      }
+    }
+    EXPECT_EQ(decode_bgr24(workspace.file("TEST01_.AVI")), expected) << c.name;
+  }
 }
 
 }  // namespace
