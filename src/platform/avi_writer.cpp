@@ -50,7 +50,7 @@ bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
     blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
     if (!blocks_[block]) return false;
   }
-  blocks_[size_ / kBlockEntries][size_ % kBlockEntries] = entry;
+  blocks_[block][size_ % kBlockEntries] = entry;
   ++size_;
   return true;
 }
@@ -323,8 +323,8 @@ void AviWriter::build_super_index(ChunkBuffer& out) const {
   out.u8(0);   // bIndexSubType
   out.u8(0);   // bIndexType: AVI_INDEX_OF_INDEXES
   out.u32(super_index_size_);  // nEntriesInUse
-  out.fourcc("00db");                                         // dwChunkId
-  out.zeros(12);                                              // dwReserved[3]
+  out.fourcc("00db");          // dwChunkId
+  out.zeros(12);               // dwReserved[3]
   for (std::uint32_t i = 0; i < super_index_size_; ++i) {
     const SuperIndexEntry& entry = super_index_[i];
     out.u64(entry.index_offset);
