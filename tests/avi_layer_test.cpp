@@ -1,5 +1,6 @@
 // Our video library through its platform operations, for what a whole run
-// cannot easily reach: the super index running out, and calls out of order.
+// cannot easily reach: the super index running out, a segment's frame cap,
+// and calls out of order.
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,24 @@ TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
   EXPECT_EQ(avi.errors, std::vector<std::string>{});
   EXPECT_EQ(avi.frames.size(), 300u);
   EXPECT_EQ(avi.segment_count, 300);
+}
+
+// Tiny frames fill a segment's frame cap long before its size limit: the
+// index kept for the segment, every entry of it used, ends the segment there.
+TEST_F(AviLayer, ASegmentEndsAtItsFrameCapWellBelowItsSizeLimit) {
+  limit_bytes_ = platform::kDefaultRiffLimitBytes;
+  SetUp();
+  open(0);
+  const auto frames = static_cast<LONG>(platform::kMaxSegmentFrames + 1);
+  LONG written = 0;
+  while (written < frames && write(written) == 0) ++written;
+  EXPECT_EQ(written, frames);
+  ASSERT_EQ(release(), 0u);
+  const test::AviSummary avi = test::walk_avi(path_, limit_bytes_);
+  EXPECT_EQ(avi.errors, std::vector<std::string>{});
+  EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(frames));
+  EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{1u << 20, 1}));
+  EXPECT_EQ(avi.main.total_frames, 1u << 20) << "the first RIFF's frames";
 }
 
 TEST_F(AviLayer, RefusesCallsTheFileCannotHonour) {

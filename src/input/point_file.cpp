@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "input/file_position.hpp"
 
@@ -12,15 +13,20 @@ constexpr char kEndOfData = 0x1A;
 
 }  // namespace
 
-// Zeroed, so that the bytes the scan reads past the data are never
-// uninitialised, although they never change its result.
-PointFile::PointFile(std::size_t block_bytes)
-    : block_bytes_(std::max(block_bytes, kMinBlockBytes)), buffer_(new char[block_bytes_ + kSlackBytes]()) {}
+PointFile::PointFile(std::size_t block_bytes) : block_bytes_(std::max(block_bytes, kMinBlockBytes)) {}
 
 PointFile::~PointFile() { close(); }
 
 bool PointFile::open(const char* path) {
   close();
+  // The buffer is had here rather than at construction, so that running out
+  // of memory is a file that cannot be opened, not an exception. It is
+  // zeroed, so that the bytes the scan reads past the data are never
+  // uninitialised, although they never change its result.
+  if (!buffer_) {
+    buffer_.reset(new (std::nothrow) char[block_bytes_ + kSlackBytes]());
+    if (!buffer_) return false;
+  }
   file_ = std::fopen(path, "rb");
   if (file_ != nullptr && is_directory(file_)) close();
   begin_ = end_ = 0;

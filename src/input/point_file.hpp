@@ -44,7 +44,7 @@ class PointFile {
   PointFile& operator=(const PointFile&) = delete;
 
   // Opens the file for reading in binary mode. False when it cannot be
-  // opened or is a directory.
+  // opened, is a directory, or the buffer cannot be allocated.
   [[nodiscard]] bool open(const char* path);
 
   // Reads the data from the current position to its end, piece by piece,

@@ -3,6 +3,7 @@
 #include "platform/avi_format.hpp"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 
@@ -20,6 +21,9 @@ constexpr std::uint64_t kStandardIndexHeaderBytes = kChunkHeaderBytes + 24;
 // segments, the ceiling keeps the reserved header space at 1 MiB.
 constexpr std::uint64_t kSuperIndexFloor = 256;
 constexpr std::uint64_t kSuperIndexCeiling = 65536;
+// Segments of tiny frames end at the frame cap, not the size limit; the
+// ceiling still gives any 32-bit frame count a super index entry per segment.
+static_assert(kSuperIndexCeiling * kMaxSegmentFrames >= (std::uint64_t{1} << 32));
 
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t kNotKeyFrameBit = 0x80000000u;
@@ -49,12 +53,13 @@ std::uint32_t picture_rows(const RECT& frame) {
 }  // namespace
 
 bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
-  if (size_ == blocks_.size() * kBlockEntries) {
-    std::unique_ptr<FrameEntry[]> block(new (std::nothrow) FrameEntry[kBlockEntries]);
-    if (!block) return false;
-    blocks_.push_back(std::move(block));
+  const std::size_t block = size_ / kBlockEntries;
+  if (block == kMaxBlocks) return false;
+  if (!blocks_[block]) {
+    blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
+    if (!blocks_[block]) return false;
   }
-  blocks_[size_ / kBlockEntries][size_ % kBlockEntries] = entry;
+  blocks_[block][size_ % kBlockEntries] = entry;
   ++size_;
   return true;
 }
@@ -66,12 +71,16 @@ HRESULT AviWriter::fail() {
 
 HRESULT AviWriter::set_format(std::span<const std::uint8_t> format) {
   if (header_written_) return AVIERR_UNSUPPORTED;
-  format_.assign(format.begin(), format.end());
+  std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[format.size()]);
+  if (!copy) return AVIERR_MEMORY;
+  if (!format.empty()) std::memcpy(copy.get(), format.data(), format.size());
+  format_ = std::move(copy);
+  format_bytes_ = format.size();
   return AVIERR_OK;
 }
 
 std::uint64_t AviWriter::strl_payload_bytes() const {
-  return 4 + (kChunkHeaderBytes + kStreamHeaderBytes) + (kChunkHeaderBytes + padded(format_.size())) +
+  return 4 + (kChunkHeaderBytes + kStreamHeaderBytes) + (kChunkHeaderBytes + padded(format_bytes_)) +
          (kChunkHeaderBytes + kSuperIndexHeaderBytes + kSuperIndexEntryBytes * super_index_capacity_);
 }
 
@@ -97,8 +106,9 @@ void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
   for (int round = 0; round < 8; ++round) {
     const std::uint64_t fixed = header_bytes() + kChunkHeaderBytes + kStandardIndexHeaderBytes;
-    frames_per_segment_ =
+    const std::uint64_t fitting =
         riff_limit_bytes_ > fixed ? std::max<std::uint64_t>(1, (riff_limit_bytes_ - fixed) / per_frame) : 1;
+    frames_per_segment_ = std::min(fitting, kMaxSegmentFrames);
     const std::uint64_t needed = (declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
     const std::uint64_t capacity = std::clamp(needed, kSuperIndexFloor, kSuperIndexCeiling);
     if (capacity <= super_index_capacity_) return;
@@ -130,11 +140,12 @@ HRESULT AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_fra
     plan_segments(chunk_bytes);
     segment_.movi_fourcc_offset = header_bytes() - 4;
     build_header_prefix(lead_prefix);
-    lead_format = format_;
+    lead_format = {format_.get(), format_bytes_};
     build_header_suffix(lead_suffix);
   } else if (segment_.frames.size() >= frames_per_segment_ || !fits_current_segment(chunk_bytes)) {
     if (!close_segment(true) || !start_next_segment(lead_prefix)) return fail();
   }
+  if (!lead_prefix.ok() || !lead_suffix.ok()) return fail();
 
   const std::uint8_t chunk_header[8] = {'0', '0', 'd', 'b',
                                         static_cast<std::uint8_t>(size_bytes),
@@ -167,7 +178,7 @@ HRESULT AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_fra
 
 bool AviWriter::start_next_segment(ChunkBuffer& segment_header) {
   // The segment being opened needs a super index entry of its own.
-  if (super_index_.size() >= super_index_capacity_) return false;
+  if (super_index_size_ >= super_index_capacity_) return false;
   segment_.riff_offset = file_.end_offset();
   segment_.movi_fourcc_offset = segment_.riff_offset + kListHeaderBytes + kChunkHeaderBytes;
   segment_.frames.clear();
@@ -199,7 +210,7 @@ bool AviWriter::close_segment(bool has_successor) {
   sizes.fourcc("LIST");
   sizes.u32(static_cast<std::uint32_t>(movi_bytes));
   const ByteRange part[] = {{sizes.bytes().data(), sizes.size()}};
-  return file_.write_at(segment_.riff_offset + 4, part);
+  return sizes.ok() && file_.write_at(segment_.riff_offset + 4, part);
 }
 
 bool AviWriter::append_standard_index() {
@@ -221,8 +232,14 @@ bool AviWriter::append_standard_index() {
     return run.size() < kIndexRunBytes || append_run(run);
   });
   if (!appended || !append_run(run)) return false;
-  super_index_.push_back({index_offset, static_cast<std::uint32_t>(index_bytes),
-                          static_cast<std::uint32_t>(frame_count)});
+  // Only a file of several segments needs the super index; start_next_segment
+  // keeps its size below its capacity.
+  if (!super_index_) {
+    super_index_.reset(new (std::nothrow) SuperIndexEntry[super_index_capacity_]);
+    if (!super_index_) return false;
+  }
+  super_index_[super_index_size_++] = {index_offset, static_cast<std::uint32_t>(index_bytes),
+                                       static_cast<std::uint32_t>(frame_count)};
   return true;
 }
 
@@ -241,6 +258,7 @@ bool AviWriter::append_old_index() {
 }
 
 bool AviWriter::append_run(ChunkBuffer& run) {
+  if (!run.ok()) return false;
   const ByteRange part[] = {{run.bytes().data(), run.size()}};
   if (run.size() > 0 && !file_.append(part)) return false;
   run.clear();
@@ -291,11 +309,11 @@ void AviWriter::build_header_prefix(ChunkBuffer& out) const {
   out.u16(low16(info_.rcFrame.right));
   out.u16(low16(info_.rcFrame.bottom));
 
-  out.chunk_header("strf", static_cast<std::uint32_t>(format_.size()));
+  out.chunk_header("strf", static_cast<std::uint32_t>(format_bytes_));
 }
 
 void AviWriter::build_header_suffix(ChunkBuffer& out) const {
-  out.zeros(format_.size() & 1);  // strf pad
+  out.zeros(format_bytes_ & 1);  // strf pad
   build_super_index(out);
   build_odml(out);
   out.chunk_header("LIST", first_movi_bytes_);
@@ -314,15 +332,16 @@ void AviWriter::build_super_index(ChunkBuffer& out) const {
   out.u16(4);  // wLongsPerEntry
   out.u8(0);   // bIndexSubType
   out.u8(0);   // bIndexType: AVI_INDEX_OF_INDEXES
-  out.u32(static_cast<std::uint32_t>(super_index_.size()));  // nEntriesInUse
-  out.fourcc("00db");                                         // dwChunkId
-  out.zeros(12);                                              // dwReserved[3]
-  for (const SuperIndexEntry& entry : super_index_) {
+  out.u32(super_index_size_);  // nEntriesInUse
+  out.fourcc("00db");          // dwChunkId
+  out.zeros(12);               // dwReserved[3]
+  for (std::uint32_t i = 0; i < super_index_size_; ++i) {
+    const SuperIndexEntry& entry = super_index_[i];
     out.u64(entry.index_offset);
     out.u32(entry.index_bytes);
     out.u32(entry.frame_count);  // dwDuration
   }
-  out.zeros(kSuperIndexEntryBytes * (super_index_capacity_ - super_index_.size()));
+  out.zeros(kSuperIndexEntryBytes * (super_index_capacity_ - super_index_size_));
 }
 
 void AviWriter::build_odml(ChunkBuffer& out) const {
@@ -345,9 +364,10 @@ bool AviWriter::write_header(HeaderWrite how) {
   ChunkBuffer suffix;
   build_header_prefix(prefix);
   build_header_suffix(suffix);
+  if (!prefix.ok() || !suffix.ok()) return false;
   const ByteRange parts[] = {
       {prefix.bytes().data(), prefix.size()},
-      {format_.data(), format_.size()},
+      {format_.get(), format_bytes_},
       {suffix.bytes().data(), suffix.size()},
   };
   return how == HeaderWrite::append ? file_.append(parts) : file_.write_at(0, parts);

@@ -3,7 +3,6 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "platform/chunk_buffer.hpp"
 #include "platform/output_file.hpp"
@@ -12,6 +11,10 @@
 namespace trailavi::platform {
 
 inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
+// The most frames a segment holds, whatever its size: the segment's index is
+// kept in memory at 8 bytes a frame, so this bounds it at 8 MiB. Tiny frames
+// thus go on in new segments long before a segment reaches the RIFF limit.
+inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
 
 // Writes one video stream as an AVI file. A video that fits one RIFF of at
 // most the limit is a plain AVI 1.0 file: RIFF 'AVI ' with hdrl, movi and
@@ -21,7 +24,9 @@ inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
 //
 // Nothing is written before the first frame; the header goes out with it and
 // is rewritten with its final counters when the file is finished. The index
-// of the current segment is all that is kept per frame.
+// of the current segment is all that is kept per frame, and a segment holds
+// at most kMaxSegmentFrames, so memory stays bounded whatever the frame count.
+// No allocation throws: one that fails makes the call that needed it fail.
 class AviWriter {
  public:
   explicit AviWriter(std::uint64_t riff_limit_bytes) : riff_limit_bytes_(riff_limit_bytes) {}
@@ -51,8 +56,12 @@ class AviWriter {
   class FrameIndex {
    public:
     static constexpr std::size_t kBlockEntries = 65536;
+    static constexpr std::size_t kMaxBlocks = kMaxSegmentFrames / kBlockEntries;
+    static_assert(kMaxBlocks * kBlockEntries == kMaxSegmentFrames);
     [[nodiscard]] std::size_t size() const { return size_; }
     void clear() { size_ = 0; }  // keeps the blocks for the next segment
+    // False when the entry cannot be stored: no memory for a new block, or
+    // kMaxSegmentFrames entries already.
     [[nodiscard]] bool push_back(const FrameEntry& entry);
     template <typename Visit>
     [[nodiscard]] bool for_each(Visit&& visit) const {
@@ -63,7 +72,7 @@ class AviWriter {
     }
 
    private:
-    std::vector<std::unique_ptr<FrameEntry[]>> blocks_;
+    std::unique_ptr<FrameEntry[]> blocks_[kMaxBlocks];
     std::size_t size_ = 0;
   };
   struct Segment {
@@ -88,19 +97,21 @@ class AviWriter {
   void build_header_suffix(ChunkBuffer& out) const;
   void build_super_index(ChunkBuffer& out) const;
   void build_odml(ChunkBuffer& out) const;
-  [[nodiscard]] bool multi_segment() const { return !super_index_.empty(); }
+  [[nodiscard]] bool multi_segment() const { return super_index_size_ > 0; }
   HRESULT fail();
 
   OutputFile file_;
   std::uint64_t riff_limit_bytes_;
   AVISTREAMINFOA info_{};
-  std::vector<std::uint8_t> format_;
+  std::unique_ptr<std::uint8_t[]> format_;
+  std::size_t format_bytes_ = 0;
 
   bool header_written_ = false;
   std::uint32_t super_index_capacity_ = 0;
   std::uint64_t frames_per_segment_ = 0;
   Segment segment_;
-  std::vector<SuperIndexEntry> super_index_;
+  std::unique_ptr<SuperIndexEntry[]> super_index_;  // super_index_capacity_ entries, once a segment is closed
+  std::uint32_t super_index_size_ = 0;
   std::uint32_t total_frames_ = 0;
   std::uint32_t first_riff_frames_ = 0;
   std::uint32_t first_riff_bytes_ = 0;  // RIFF size field: everything after it
