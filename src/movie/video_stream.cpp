@@ -14,6 +14,17 @@ namespace {
 constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
 constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
 
+// The library picks its file handler by the name's extension, which the
+// temporary file's name does not end in; the AVI file handler, the one that
+// ".AVI" selects, is named instead (CLSID_AVIFile, defined here so that no
+// GUID library is linked in). Ours writes AVI files alone and needs no name.
+#if defined(TRAILAVI_PLATFORM_VIDEO_LIBRARY)
+CLSID avi_file_handler = {0x00020000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+LPCLSID video_handler() { return &avi_file_handler; }
+#else
+LPCLSID video_handler() { return nullptr; }
+#endif
+
 // A run that fails once the temporary file exists releases what it holds,
 // so that the file is closed, and removes it: an earlier TEST01_.AVI stays as
 // it was. The results are not looked at; the run's status already says what
@@ -70,7 +81,7 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   if (video_name_is_an_input() || !begin_replacement(kVideoFileName, video.replacement)) {
     return ExitStatus::video_open_failed;
   }
-  if (AVIFileOpenA(&video.file, video.replacement.temporary_path.c_str(), kVideoOpenMode, nullptr) != 0) {
+  if (AVIFileOpenA(&video.file, video.replacement.temporary_path.c_str(), kVideoOpenMode, video_handler()) != 0) {
     video.file = nullptr;
     abandon_video(video);
     return ExitStatus::video_open_failed;
