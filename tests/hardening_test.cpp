@@ -240,7 +240,9 @@ TEST(EarlierVideo, AFinishedVideoReplacesItWhereItStands) {
        "elsewhere/new.avi", new_mode},
   };
   for (const auto& c : cases) {
-    if (program_under_wine() && (c.link_target != nullptr || c.mode != new_mode)) continue;
+    // Links are POSIX's; under Wine the video replaces the earlier file, its
+    // permission bits aside.
+    if (program_under_wine() && c.link_target != nullptr) continue;
     Workspace workspace;
     workspace.put_bitmap({});
     workspace.put("test_.dat", "0 0\n\n1 0\n\n");

@@ -53,6 +53,8 @@ struct StatusCase {
   std::function<void(Workspace&)> prepare;
   int status;
   std::vector<std::string> lines;
+  // Links and FIFOs at the video's name are POSIX's: Windows sees them as files.
+  bool posix_only = false;
 };
 
 std::vector<std::uint8_t> bitmap_prefix(std::size_t length) {
@@ -100,21 +102,21 @@ const std::vector<StatusCase>& status_cases() {
          w.put("test_.dat", kWalkThroughData);
          std::filesystem::create_symlink("no/such/folder/video.avi", w.file("TEST01_.AVI"));
        },
-       9, all_lines()},
+       9, all_lines(), true},
       {"video name links to a device",
        [](Workspace& w) {
          w.put_bitmap(kWhite4x2);
          w.put("test_.dat", kWalkThroughData);
          std::filesystem::create_symlink("/dev/null", w.file("TEST01_.AVI"));
        },
-       9, all_lines()},
+       9, all_lines(), true},
       {"video name is a FIFO",
        [](Workspace& w) {
          w.put_bitmap(kWhite4x2);
          w.put("test_.dat", kWalkThroughData);
          ::mkfifo(w.file("TEST01_.AVI").c_str(), 0600);
        },
-       9, all_lines()},
+       9, all_lines(), true},
       {"walk-through",
        [](Workspace& w) {
          w.put_bitmap(kWhite4x2);
@@ -127,6 +129,7 @@ const std::vector<StatusCase>& status_cases() {
 
 TEST(ProgramStatus, EachCheckEndsTheRunWithItsStatusAndReport) {
   for (const StatusCase& c : status_cases()) {
+    if (c.posix_only && program_under_wine()) continue;
     Workspace workspace;
     c.prepare(workspace);
     const auto inputs_before = workspace.snapshot({"TEST_.BMP", "test_.dat"});
