@@ -1,17 +1,20 @@
-// Bad input and failing disks: every failure ends with its status, prints
-// nothing beyond the report lines already out, leaves no incomplete video,
-// and never changes an input; hostile inputs neither crash the program nor
-// make it use memory without bound.
+// Bad input, failing disks and stopped runs: every failure ends with its
+// status, prints nothing beyond the report lines already out, leaves an
+// earlier video as it was and no incomplete one, and never changes an input;
+// hostile inputs neither crash the program nor make it use memory without
+// bound.
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <sstream>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "support/avi_walker.hpp"
@@ -24,6 +27,11 @@ namespace trailavi::test {
 namespace {
 
 const std::vector<std::string> kInputs = {"TEST_.BMP", "test_.dat"};
+const std::string kEarlierVideo = "an earlier video, to be kept whole until a new one is complete\n";
+// What a folder holds after a run that failed or was stopped, without a
+// temporary file left beside the earlier video.
+const std::map<std::string, std::string> kInputsAndEarlierVideo = {
+    {"TEST01_.AVI", "file"}, {"TEST_.BMP", "file"}, {"test_.dat", "file"}};
 
 // A sanitized program's memory holds the sanitizer's own, so it is not
 // measured against the program's budget.
@@ -75,8 +83,8 @@ struct FaultCase {
 
 // For every operation the video file undergoes in a run, a run in which just
 // that one fails: creation gives 9, anything after it 12, the report is the
-// whole report and the incomplete file is gone.
-TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndLeavesNoFile) {
+// whole report, the earlier video is as it was and the incomplete file is gone.
+TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndKeepsTheEarlierVideo) {
   SKIP_UNDER_WINE("faults are injected into our layer by the Linux test driver");
   std::string many_frames;
   for (int i = 0; i < 120; ++i) many_frames += std::to_string(i % 7) + " " + std::to_string(i % 5) + "\n\n";
@@ -91,9 +99,10 @@ TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndLeavesNoFile) {
     workspace.put_bitmap(c.bitmap);
     workspace.put("test_.dat", c.points);
     const std::string expected_report = run_driver(workspace, c.options).standard_output;
-    std::filesystem::remove(workspace.file("TEST01_.AVI"));
     const auto inputs = workspace.snapshot(kInputs);
     const std::map<std::string, int> counts = operation_counts(workspace, c.options);
+    workspace.put("TEST01_.AVI", kEarlierVideo);
+    const auto earlier = workspace.snapshot({"TEST01_.AVI"});
     ASSERT_EQ(counts.size(), 4u) << c.name;
     EXPECT_EQ(counts.at("create"), 1) << c.name;
     EXPECT_EQ(counts.at("close"), 1) << c.name;
@@ -107,7 +116,8 @@ TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndLeavesNoFile) {
         EXPECT_EQ(result.exit_status, operation == "create" ? 9 : 12) << where;
         EXPECT_EQ(result.standard_output, expected_report) << where;
         EXPECT_EQ(result.standard_error, "") << where;
-        EXPECT_FALSE(workspace.exists("TEST01_.AVI")) << where << ": an incomplete video was left behind";
+        EXPECT_EQ(workspace.snapshot({"TEST01_.AVI"}), earlier) << where;
+        EXPECT_EQ(workspace.listing(), kInputsAndEarlierVideo) << where;
       }
     }
     EXPECT_EQ(workspace.snapshot(kInputs), inputs) << c.name;
@@ -115,7 +125,7 @@ TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndLeavesNoFile) {
 }
 
 // A real full disk: a small tmpfs that the video cannot fit.
-TEST(FullDisk, AVideoThatDoesNotFitEndsWith12AndLeavesNoFile) {
+TEST(FullDisk, AVideoThatDoesNotFitEndsWith12AndKeepsTheEarlierVideo) {
   if (::geteuid() != 0) GTEST_SKIP() << "SKIPPED: mounting a tmpfs needs root";
   Workspace outside;
   const std::string mount_point = outside.file("small-disk");
@@ -126,14 +136,137 @@ TEST(FullDisk, AVideoThatDoesNotFitEndsWith12AndLeavesNoFile) {
   const BitmapSpec bitmap{.width = 400, .height = 400};  // 480 KB frames
   write_file(mount_point + "/TEST_.BMP", bitmap_bytes(bitmap));
   write_file(mount_point + "/test_.dat", std::string("1 1\n\n\n\n\n\n"));
+  write_file(mount_point + "/TEST01_.AVI", kEarlierVideo);
   const ProcessResult result = run_process(program_command(TRAILAVI_PROGRAM_PATH), mount_point);
-  const bool video_left = std::filesystem::exists(mount_point + "/TEST01_.AVI");
+  const auto listing = outside.listing("small-disk");
+  const auto video_after = read_file(mount_point + "/TEST01_.AVI");
   const auto bitmap_after = read_file(mount_point + "/TEST_.BMP");
   ::umount(mount_point.c_str());
   EXPECT_EQ(result.exit_status, 12);
   EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(bitmap) + prescan_lines(1, 5, 1, 1)));
-  EXPECT_FALSE(video_left);
+  EXPECT_EQ(listing, kInputsAndEarlierVideo);
+  EXPECT_EQ(video_after, std::vector<std::uint8_t>(kEarlierVideo.begin(), kEarlierVideo.end()));
   EXPECT_EQ(bitmap_after, bitmap_bytes(bitmap));
+}
+
+bool is_temporary(const std::string& name) { return name.starts_with("TEST01_.AVI.incomplete-"); }
+
+// Waits until the run's temporary file has reached `bytes`, so that the run
+// is in its frame pass.
+bool wait_for_temporary(const Workspace& workspace, std::uintmax_t bytes) {
+  for (int waited_ms = 0; waited_ms < 60000; waited_ms += 2) {
+    for (const auto& [name, kind] : workspace.listing()) {
+      std::error_code error;
+      if (is_temporary(name) && std::filesystem::file_size(workspace.file(name), error) >= bytes && !error) {
+        return true;
+      }
+    }
+    ::usleep(2000);
+  }
+  return false;
+}
+
+// A run stopped in its frame pass, by a signal or by the file size limit:
+// the report is out whole (a signal leaves no buffer to flush), the earlier
+// video is as it was, and no temporary file is left, except after SIGKILL,
+// which no program can act on.
+TEST(StoppedRun, TheEarlierVideoIsKeptAndTheReportIsOut) {
+  SKIP_UNDER_WINE("signals and file size limits are POSIX's");
+  const BitmapSpec bitmap{.width = 600, .height = 600};  // frames of about 1 MB
+  std::string points;
+  for (int i = 0; i < 2000; ++i) points += "1 1\n\n";
+  const std::string report = join_lines(bitmap_lines(bitmap) + prescan_lines(2000, 2000, 1, 1));
+  const struct {
+    const char* name;
+    int signal;  // 0: the file size limit stops it
+    int status;
+  } cases[] = {
+      {"file size limit", 0, 12}, {"SIGINT", SIGINT, -1},   {"SIGTERM", SIGTERM, -1},
+      {"SIGHUP", SIGHUP, -1},     {"SIGKILL", SIGKILL, -1},
+  };
+  for (const auto& c : cases) {
+    Workspace workspace;
+    workspace.put_bitmap(bitmap);
+    workspace.put("test_.dat", points);
+    workspace.put("TEST01_.AVI", kEarlierVideo);
+    const auto earlier = workspace.snapshot({"TEST01_.AVI"});
+    std::vector<std::string> argv = program_command(TRAILAVI_PROGRAM_PATH);
+    // ulimit -f counts 512-byte blocks: 4 MiB, a few frames.
+    if (c.signal == 0) argv.insert(argv.begin(), {"/bin/sh", "-c", "ulimit -f 8192 && exec \"$@\"", "sh"});
+    const StartedProcess process = start_process(argv, workspace.file(""));
+    if (c.signal != 0) {
+      const bool in_frame_pass = wait_for_temporary(workspace, 4 << 20);
+      EXPECT_TRUE(in_frame_pass) << c.name;
+      ::kill(process.pid, in_frame_pass ? c.signal : SIGKILL);
+    }
+    const ProcessResult result = finish_process(process);
+    EXPECT_EQ(result.exit_status, c.status) << c.name;
+    EXPECT_EQ(result.terminating_signal, c.signal) << c.name;
+    EXPECT_EQ(result.standard_output, report) << c.name;
+    EXPECT_EQ(workspace.snapshot({"TEST01_.AVI"}), earlier) << c.name;
+    auto listing = workspace.listing();
+    const auto temporaries = std::erase_if(listing, [](const auto& entry) { return is_temporary(entry.first); });
+    EXPECT_EQ(temporaries, c.signal == SIGKILL ? 1u : 0u) << c.name;
+    EXPECT_EQ(listing, kInputsAndEarlierVideo) << c.name;
+  }
+}
+
+// A finished video replaces the earlier one where it stands: through a link,
+// at the link's end, the link kept; with the earlier file's permission bits,
+// or for a new file those that creating it gives.
+TEST(EarlierVideo, AFinishedVideoReplacesItWhereItStands) {
+  const mode_t umask_bits = ::umask(0);
+  ::umask(umask_bits);
+  const unsigned new_mode = 0666 & ~umask_bits;
+  const auto earlier_video = [](const std::string& name, unsigned mode) {
+    return [name, mode](Workspace& w) {
+      std::filesystem::create_directory(w.file("elsewhere"));
+      w.put(name, kEarlierVideo);
+      ::chmod(w.file(name).c_str(), mode);
+    };
+  };
+  const struct {
+    const char* name;
+    std::function<void(Workspace&)> prepare;
+    const char* link_target;  // what TEST01_.AVI links to, or none
+    std::string video;        // where the video is to be found
+    unsigned mode;
+  } cases[] = {
+      {"no earlier video", [](Workspace&) {}, nullptr, "TEST01_.AVI", new_mode},
+      {"an earlier video", earlier_video("TEST01_.AVI", 0640), nullptr, "TEST01_.AVI", 0640},
+      {"a link to a video elsewhere", earlier_video("elsewhere/v.avi", 0604), "elsewhere/v.avi",
+       "elsewhere/v.avi", 0604},
+      {"a link to no file yet", earlier_video("elsewhere/v.avi", 0604), "elsewhere/new.avi",
+       "elsewhere/new.avi", new_mode},
+  };
+  for (const auto& c : cases) {
+    // Links are POSIX's; under Wine the video replaces the earlier file, its
+    // permission bits aside.
+    if (program_under_wine() && c.link_target != nullptr) continue;
+    Workspace workspace;
+    workspace.put_bitmap({});
+    workspace.put("test_.dat", "0 0\n\n1 0\n\n");
+    c.prepare(workspace);
+    if (c.link_target != nullptr) std::filesystem::create_symlink(c.link_target, workspace.file("TEST01_.AVI"));
+    const ProcessResult result = workspace.run();
+    EXPECT_EQ(result.exit_status, 0) << c.name;
+    const AviSummary avi = walk_avi(workspace.file(c.video), 0, program_layout());
+    EXPECT_EQ(avi.errors, std::vector<std::string>{}) << c.name;
+    EXPECT_EQ(avi.frames.size(), 2u) << c.name;
+    const auto listing = workspace.listing();
+    EXPECT_EQ(listing.at("TEST01_.AVI"), c.link_target != nullptr ? std::string("link to ") + c.link_target : "file")
+        << c.name;
+    if (c.link_target != nullptr) {
+      EXPECT_EQ(workspace.listing("elsewhere").size(), c.video == "elsewhere/v.avi" ? 1u : 2u) << c.name;
+    }
+    EXPECT_EQ(std::count_if(listing.begin(), listing.end(), [](const auto& entry) { return is_temporary(entry.first); }), 0)
+        << c.name;
+    if (!program_under_wine()) {
+      struct stat info {};
+      ASSERT_EQ(::stat(workspace.file(c.video).c_str(), &info), 0) << c.name;
+      EXPECT_EQ(info.st_mode & 07777, c.mode) << c.name;
+    }
+  }
 }
 
 TEST(ChangedBetweenPasses, TheFramesFollowTheSecondPassAndTheHeadersSayHowMany) {

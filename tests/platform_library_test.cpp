@@ -264,7 +264,8 @@ TEST(PlatformLibrary, ReadsEveryFileOursWrites) {
 // A picture of 4000 x 4473 makes frames of 53,676,000 bytes: 40 of them fit
 // in 2 GiB with 440 KB to spare, and a 41st would take the file past it,
 // where the platform library would lose frames and report success. So the
-// platform build writes 40 and refuses 41 with status 12, leaving no file.
+// platform build writes 40 over an earlier video, and refuses 41 with status
+// 12, leaving the earlier video as it was and no incomplete file.
 TEST(PlatformLibrary, ProgramStopsBeforeTheFilePasses2GiB) {
   const Commands commands;
   REQUIRE_COMMANDS(commands);
@@ -282,13 +283,18 @@ TEST(PlatformLibrary, ProgramStopsBeforeTheFilePasses2GiB) {
     lines.insert(lines.end(), static_cast<std::size_t>(c.frames - 2), kSep);
     lines.insert(lines.end(), {PlotPoint{2, 2}, kSep});
     workspace.put("test_.dat", data_text(lines));
+    workspace.put("TEST01_.AVI", std::string("an earlier video\n"));
+    const auto earlier = workspace.snapshot({"TEST01_.AVI"});
 
     const ProcessResult result = workspace.run_command(commands.platform_program);
     EXPECT_EQ(result.exit_status, c.status) << c.frames;
     EXPECT_EQ(result.standard_output, join_lines(bitmap_lines(bitmap) + prescan_lines(2, c.frames, 2, 2))) << c.frames;
     EXPECT_EQ(result.standard_error, "") << c.frames;
+    const std::map<std::string, std::string> inputs_and_video = {
+        {"TEST01_.AVI", "file"}, {"TEST_.BMP", "file"}, {"test_.dat", "file"}};
+    EXPECT_EQ(workspace.listing(), inputs_and_video) << c.frames << ": an incomplete video was left behind";
     if (c.status != 0) {
-      EXPECT_FALSE(workspace.exists("TEST01_.AVI")) << c.frames << ": an incomplete video was left behind";
+      EXPECT_EQ(workspace.snapshot({"TEST01_.AVI"}), earlier) << c.frames;
       continue;
     }
     const std::string path = workspace.file("TEST01_.AVI");

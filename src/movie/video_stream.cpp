@@ -1,6 +1,5 @@
 #include "movie/video_stream.hpp"
 
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 
@@ -15,16 +14,27 @@ namespace {
 constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
 constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
 
-// A run that fails once the file exists releases what it holds, so that the
-// file is closed, and removes the file: an incomplete video is not left to be
-// taken for a finished one. The results are not looked at; the run's status
-// already says what failed.
+// The library picks its file handler by the name's extension, which the
+// temporary file's name does not end in; the AVI file handler, the one that
+// ".AVI" selects, is named instead (CLSID_AVIFile, defined here so that no
+// GUID library is linked in). Ours writes AVI files alone and needs no name.
+#if defined(TRAILAVI_PLATFORM_VIDEO_LIBRARY)
+CLSID avi_file_handler = {0x00020000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+LPCLSID video_handler() { return &avi_file_handler; }
+#else
+LPCLSID video_handler() { return nullptr; }
+#endif
+
+// A run that fails once the temporary file exists releases what it holds,
+// so that the file is closed, and removes it: an earlier TEST01_.AVI stays as
+// it was. The results are not looked at; the run's status already says what
+// failed.
 void abandon_video(VideoOutput& video) {
   if (video.stream != nullptr) AVIStreamRelease(video.stream);
   if (video.file != nullptr) AVIFileRelease(video.file);
   AVIFileExit();
+  abandon_replacement(video.replacement);
   video = VideoOutput{};
-  std::remove(kVideoFileName);
 }
 
 // TEST01_.AVI may name one of the inputs, through a link; creating it would
@@ -41,9 +51,10 @@ bool video_name_is_an_input() {
 // result, and its writes go on reporting success when the disk is full: a
 // file it could not complete shows only in its size. A complete file holds
 // at least what was handed over, with its chunk headers and index entries.
+// It is measured before the rename, while it is still the temporary file.
 bool holds_what_was_written(const VideoOutput& video) {
   std::error_code error;
-  const std::uintmax_t size_bytes = std::filesystem::file_size(kVideoFileName, error);
+  const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.temporary_path, error);
   return !error &&
          size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frames_written);
 }
@@ -65,8 +76,14 @@ AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separ
 
 ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count, VideoOutput& video) {
   AVIFileInit();
-  if (video_name_is_an_input() || AVIFileOpenA(&video.file, kVideoFileName, kVideoOpenMode, nullptr) != 0) {
+  // Everything that makes TEST01_.AVI impossible to replace is found before
+  // anything is created. The library empties the new, empty temporary file.
+  if (video_name_is_an_input() || !begin_replacement(kVideoFileName, video.replacement)) {
+    return ExitStatus::video_open_failed;
+  }
+  if (AVIFileOpenA(&video.file, video.replacement.temporary_path.c_str(), kVideoOpenMode, video_handler()) != 0) {
     video.file = nullptr;
+    abandon_video(video);
     return ExitStatus::video_open_failed;
   }
   AVISTREAMINFOA info = make_stream_info(image, separator_count);
@@ -125,12 +142,14 @@ ExitStatus release_video(VideoOutput& video) {
   const ULONG file_result = AVIFileRelease(video.file);
   AVIFileExit();
   const bool complete = file_result == 0 && holds_what_was_written(video);
-  video = VideoOutput{};
+  video.stream = nullptr;
+  video.file = nullptr;
   if (!complete) {
-    std::remove(kVideoFileName);
+    abandon_replacement(video.replacement);
     return ExitStatus::frame_write_failed;
   }
-  return ExitStatus::ok;
+  // Only a complete video replaces the earlier one.
+  return finish_replacement(video.replacement) ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 
 }  // namespace trailavi

@@ -44,6 +44,9 @@ void Report::frame_count(std::int32_t separator_count) {
 
 void Report::maxima(std::int32_t x_max, std::int32_t y_max) {
   std::fprintf(out_, "xmax: %d, ymax: %d\n", static_cast<int>(x_max), static_cast<int>(y_max));
+  // The last line goes out now, before the long frame pass: a run stopped by
+  // a signal, which leaves no buffer to be flushed, still shows its report.
+  std::fflush(out_);
 }
 
 }  // namespace trailavi

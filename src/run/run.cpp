@@ -3,6 +3,7 @@
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
 #include "input/prescan.hpp"
+#include "movie/video_replacement.hpp"
 #include "movie/video_stream.hpp"
 
 namespace trailavi {
@@ -20,8 +21,9 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 
 // Every stage returns its status and the first failure ends the run; nothing
 // else is released on the way out (the process's end does that), except that
-// the movie stages remove a video file they could not complete.
+// the movie stages remove the temporary video file they could not complete.
 ExitStatus run(Report& report, const RunHooks& hooks) {
+  guard_against_interruption();
   BackgroundImage background;
   if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
     return status;

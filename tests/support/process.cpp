@@ -1,6 +1,7 @@
 #include "process.hpp"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <poll.h>
 #include <sstream>
@@ -27,6 +28,9 @@ void read_available(int fd, std::string& out, bool& open) {
   ::dup2(out_fd, STDOUT_FILENO);
   ::dup2(err_fd, STDERR_FILENO);
   if (::chdir(working_dir.c_str()) != 0) _exit(126);
+  // The stop signals as a shell starts a program, whatever this test's own
+  // launcher chose to ignore.
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) ::signal(signal_number, SIG_DFL);
   for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -37,12 +41,8 @@ void read_available(int fd, std::string& out, bool& open) {
 
 }  // namespace
 
-// The output is what the program wrote before it exited. Reading stops at
-// its exit, once the pipes hold nothing more, rather than at the pipes' end:
-// processes it leaves running may hold them open (Wine's services, started
-// by the first Windows program of a session, linger for seconds).
-ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
-                          const std::vector<std::string>& environment) {
+StartedProcess start_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                             const std::vector<std::string>& environment) {
   int out_pipe[2];
   int err_pipe[2];
   if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
@@ -51,7 +51,14 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   if (child == 0) exec_child(argv, working_dir, environment, out_pipe[1], err_pipe[1]);
   ::close(out_pipe[1]);
   ::close(err_pipe[1]);
+  return {child, out_pipe[0], err_pipe[0]};
+}
 
+// The output is what the program wrote before it exited. Reading stops at
+// its exit, once the pipes hold nothing more, rather than at the pipes' end:
+// processes it leaves running may hold them open (Wine's services, started
+// by the first Windows program of a session, linger for seconds).
+ProcessResult finish_process(const StartedProcess& process) {
   ProcessResult result;
   bool out_open = true;
   bool err_open = true;
@@ -59,25 +66,31 @@ ProcessResult run_process(const std::vector<std::string>& argv, const std::strin
   int status = 0;
   rusage usage {};
   while (out_open || err_open) {
-    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    pollfd fds[2] = {{out_open ? process.out_fd : -1, POLLIN, 0}, {err_open ? process.err_fd : -1, POLLIN, 0}};
     const int ready = ::poll(fds, 2, exited ? 0 : 10);
     if (ready < 0) {
       if (errno == EINTR) continue;
       throw std::runtime_error("poll failed");
     }
     if (ready == 0 && exited) break;
-    if (fds[0].revents != 0) read_available(out_pipe[0], result.standard_output, out_open);
-    if (fds[1].revents != 0) read_available(err_pipe[0], result.standard_error, err_open);
+    if (fds[0].revents != 0) read_available(process.out_fd, result.standard_output, out_open);
+    if (fds[1].revents != 0) read_available(process.err_fd, result.standard_error, err_open);
     // Everything the child wrote is in the pipes once it has exited.
-    if (!exited && ::wait4(child, &status, WNOHANG, &usage) == child) exited = true;
+    if (!exited && ::wait4(process.pid, &status, WNOHANG, &usage) == process.pid) exited = true;
   }
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
-  while (!exited && ::wait4(child, &status, 0, &usage) < 0 && errno == EINTR) {
+  ::close(process.out_fd);
+  ::close(process.err_fd);
+  while (!exited && ::wait4(process.pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   result.exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.terminating_signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
   result.peak_rss_kib = usage.ru_maxrss;
   return result;
+}
+
+ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                          const std::vector<std::string>& environment) {
+  return finish_process(start_process(argv, working_dir, environment));
 }
 
 std::vector<std::string> command_from_environment(const char* variable) {

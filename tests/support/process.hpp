@@ -7,6 +7,7 @@ namespace trailavi::test {
 
 struct ProcessResult {
   int exit_status = -1;  // the exit code, or -1 when the process did not exit normally
+  int terminating_signal = 0;  // the signal that ended it, or 0 when it exited
   std::string standard_output;
   std::string standard_error;
   long peak_rss_kib = 0;  // the process's peak resident memory
@@ -17,6 +18,17 @@ struct ProcessResult {
 // collects what it writes to standard output and standard error.
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
                           const std::vector<std::string>& environment = {});
+
+// A process started without waiting for it, so that a test can watch what it
+// does and signal it; finish_process collects what run_process returns.
+struct StartedProcess {
+  int pid = -1;
+  int out_fd = -1;
+  int err_fd = -1;
+};
+StartedProcess start_process(const std::vector<std::string>& argv, const std::string& working_dir,
+                             const std::vector<std::string>& environment = {});
+ProcessResult finish_process(const StartedProcess& process);
 
 // The command that runs the program under test: TRAILAVI_PROGRAM, split at
 // blanks (so that it can name a launcher such as wine before the program),

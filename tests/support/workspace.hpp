@@ -34,6 +34,9 @@ class Workspace {
     friend bool operator==(const FileState&, const FileState&) = default;
   };
   [[nodiscard]] std::map<std::string, FileState> snapshot(const std::vector<std::string>& names) const;
+  // What the folder holds, `sub` in it if given: each name with its kind
+  // ("file", "link to TARGET", "fifo", "folder", "other").
+  [[nodiscard]] std::map<std::string, std::string> listing(const std::string& sub = "") const;
 
  private:
   ScratchDir dir_;
