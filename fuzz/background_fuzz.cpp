@@ -10,7 +10,7 @@
 
 #include "fuzz_support.hpp"
 #include "input/background_image.hpp"
-#include "input/int32_wrap.hpp"
+#include "base/int32_wrap.hpp"
 #include "movie/point_marking.hpp"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <new>
 
-#include "input/file_position.hpp"
-#include "input/int32_wrap.hpp"
+#include "base/file_position.hpp"
+#include "base/int32_wrap.hpp"
 #include "input/little_endian.hpp"
 
 namespace trailavi {

@@ -4,8 +4,8 @@
 #include <memory>
 #include <span>
 
-#include "run/exit_status.hpp"
-#include "run/report.hpp"
+#include "base/exit_status.hpp"
+#include "base/report.hpp"
 
 namespace trailavi {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "input/file_position.hpp"
+#include "base/file_position.hpp"
 
 namespace trailavi {
 namespace {

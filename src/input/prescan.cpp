@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "input/int32_wrap.hpp"
+#include "base/int32_wrap.hpp"
 
 namespace trailavi {
 

@@ -4,8 +4,8 @@
 
 #include "input/point_file.hpp"
 #include "input/point_line.hpp"
-#include "run/exit_status.hpp"
-#include "run/report.hpp"
+#include "base/exit_status.hpp"
+#include "base/report.hpp"
 
 namespace trailavi {
 

@@ -1,14 +1,19 @@
 #include "movie/video_file_size.hpp"
 
-#include "platform/avi_format.hpp"
-
 namespace trailavi {
 namespace {
 
-using namespace avi_format;
+// The AVI format's fixed sizes, the same whichever library lays the file out.
+constexpr std::uint64_t kChunkHeaderBytes = 8;    // FOURCC, size
+constexpr std::uint64_t kListHeaderBytes = 12;    // 'LIST' or 'RIFF', size, type
+constexpr std::uint64_t kMainHeaderBytes = 56;    // avih payload
+constexpr std::uint64_t kStreamHeaderBytes = 56;  // strh payload
+constexpr std::uint64_t kOldIndexEntryBytes = 16;  // idx1 entry
+// An OpenDML ix00 entry, the smallest index a frame gets.
+constexpr std::uint64_t kLeastIndexEntryBytes = 8;
 
-// An OpenDML file's ix00 entries are the smallest index a frame gets.
-constexpr std::uint64_t kLeastIndexEntryBytes = kStandardIndexEntryBytes;
+// A chunk's payload is followed by a pad byte when its size is odd.
+constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
 
 // RIFF, hdrl, avih, strl, strh, strf and movi up to the first frame.
 constexpr std::uint64_t kLeadingHeaderBytes =

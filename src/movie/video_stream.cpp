@@ -3,7 +3,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "input/int32_wrap.hpp"
+#include "base/int32_wrap.hpp"
 #include "input/prescan.hpp"
 #include "movie/point_marking.hpp"
 #include "movie/video_file_size.hpp"

@@ -6,7 +6,7 @@
 #include "input/point_file.hpp"
 #include "movie/video_replacement.hpp"
 #include "platform/video_library.hpp"
-#include "run/exit_status.hpp"
+#include "base/exit_status.hpp"
 
 namespace trailavi {
 

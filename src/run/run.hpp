@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "run/exit_status.hpp"
-#include "run/report.hpp"
+#include "base/exit_status.hpp"
+#include "base/report.hpp"
 
 namespace trailavi {
 

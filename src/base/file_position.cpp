@@ -1,4 +1,4 @@
-#include "input/file_position.hpp"
+#include "base/file_position.hpp"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
-#include "run/report.hpp"
+#include "base/report.hpp"
 
-#include "input/int32_wrap.hpp"
+#include "base/int32_wrap.hpp"
 
 namespace trailavi {
 
