@@ -27,6 +27,7 @@
 #include "platform/own_video_library_testing.hpp"
 #include "run/run.hpp"
 #include "support/avi_walker.hpp"
+#include "support/parse_point_line.hpp"
 #include "support/text_rules_model.hpp"
 
 namespace {
@@ -115,7 +116,7 @@ void check_counts(const Plan& plan, const std::vector<std::string>& lines) {
   Point most{0, 0};
   for (const std::string& piece : trailavi::test::model_pieces(plan.points)) {
     Point point;
-    if (!trailavi::parse_point_line(piece, point)) {
+    if (!trailavi::test::parse_point_line(piece, point)) {
       ++separators;
       continue;
     }
@@ -152,7 +153,7 @@ void check_video(const Plan& plan, const std::vector<std::string>& lines) {
   std::size_t frame = 0;
   for (const std::string& piece : trailavi::test::model_pieces(plan.points)) {
     Point point;
-    if (trailavi::parse_point_line(piece, point)) {
+    if (trailavi::test::parse_point_line(piece, point)) {
       model_mark(canvas, w, h, stride, point);
       continue;
     }

@@ -24,7 +24,7 @@ using test::model_pieces;
 std::vector<std::string> read_pieces(PointFile& file) {
   std::vector<std::string> pieces;
   EXPECT_TRUE(file.for_each_line([&](const PointLine& line) {
-    pieces.emplace_back(line.piece);
+    pieces.emplace_back(line.text);
     return true;
   }));
   return pieces;

@@ -7,11 +7,13 @@
 #include <string>
 
 #include "input/point_line.hpp"
+#include "support/parse_point_line.hpp"
 
 namespace trailavi {
 namespace {
 
 using namespace std::string_literals;
+using test::parse_point_line;
 
 // `length` characters drawn from `alphabet`, with no run of more than nine
 // digits, so that every value sscanf converts stays in range.

@@ -6,27 +6,34 @@
 #include <vector>
 
 #include "movie/point_marking.hpp"
+#include "support/bitmap_builder.hpp"
+#include "support/parse_bitmap.hpp"
 
 namespace trailavi {
 namespace {
 
-// A canvas of `frame_bytes` bytes after a 40-byte header, each byte `fill`.
+// A 24-bit picture of `frame_bytes` pixel bytes after a 40-byte header, each
+// byte `fill`, as the bitmap stage builds it from a file's bytes.
 BackgroundImage canvas(std::int32_t width, std::int32_t height, std::int32_t frame_bytes, std::uint8_t fill = 255) {
+  std::vector<std::uint8_t> file = test::bitmap_bytes({.width = width, .height = height, .pixels = {0}});
+  file.resize(14 + 40);
+  file.resize(14 + 40 + static_cast<std::size_t>(frame_bytes), fill);
   BackgroundImage image;
-  image.byte_count = 40 + frame_bytes;
-  image.bytes.reset(new std::uint8_t[static_cast<std::size_t>(image.byte_count)]);
-  std::fill_n(image.bytes.get(), image.byte_count, fill);
-  image.width = width;
-  image.height = height;
-  image.row_stride_bytes = row_stride_bytes(width);
-  image.header_length_bytes = image.pixel_region_offset = 40;
-  image.frame_size_bytes = frame_bytes;
+  std::string report;
+  EXPECT_EQ(test::parse_bitmap_file(file, image, report), ExitStatus::ok);
   return image;
 }
 
 std::vector<std::uint8_t> pixels_of(BackgroundImage& image) {
   auto pixels = image.pixels();
   return {pixels.begin(), pixels.end()};
+}
+
+// The whole buffer: the header in front of the pixel region, then the region.
+std::vector<std::uint8_t> all_bytes_of(BackgroundImage& image) {
+  std::vector<std::uint8_t> bytes(image.format().begin(), image.format().end());
+  bytes.insert(bytes.end(), image.pixels().begin(), image.pixels().end());
+  return bytes;
 }
 
 TEST(Darken, LowersEachByteBy127WithAFloorOfZero) {
@@ -38,7 +45,7 @@ TEST(MarkPoint, RepeatedMarksAccumulate) {
   BackgroundImage image = canvas(2, 1, 8);
   const int expected[] = {128, 1, 0, 0};
   for (int expected_value : expected) {
-    mark_point(image, {1, 0});
+    Canvas(image).mark({1, 0});
     EXPECT_EQ(image.pixels()[3], expected_value);
     EXPECT_EQ(image.pixels()[5], expected_value);
   }
@@ -60,7 +67,7 @@ TEST(MarkPoint, ClampsIntoThePictureAtBothEnds) {
   };
   for (const Case& c : cases) {
     BackgroundImage image = canvas(3, c.height, 24);
-    mark_point(image, c.point);
+    Canvas(image).mark(c.point);
     std::vector<std::uint8_t> expected(24, 255);
     for (std::size_t i = 0; i < 3; ++i) expected[c.first_byte + i] = 128;
     EXPECT_EQ(pixels_of(image), expected) << c.point.x << "," << c.point.y << " height " << c.height;
@@ -89,9 +96,9 @@ TEST(MarkPoint, NeverTouchesBytesOutsideThePixelRegion) {
   };
   for (const Case& c : cases) {
     BackgroundImage image = canvas(c.width, c.height, c.frame_bytes);
-    const std::vector<std::uint8_t> before(image.bytes.get(), image.bytes.get() + image.byte_count);
-    mark_point(image, c.point);
-    const std::vector<std::uint8_t> after(image.bytes.get(), image.bytes.get() + image.byte_count);
+    const std::vector<std::uint8_t> before = all_bytes_of(image);
+    Canvas(image).mark(c.point);
+    const std::vector<std::uint8_t> after = all_bytes_of(image);
     EXPECT_EQ(before != after, c.marks) << c.name;
     // The header in front of the region is never changed.
     EXPECT_TRUE(std::equal(before.begin(), before.begin() + 40, after.begin())) << c.name;

@@ -95,13 +95,21 @@ ExitStatus open_and_measure(FileHandle& file, std::int32_t& length_bytes) {
 // Step 6: the remainder as one whole block. A remainder too short to hold
 // the information header is refused here, before any field is read; so is a
 // buffer that cannot be obtained.
-ExitStatus read_remainder(std::FILE* file, BackgroundImage& image) {
-  if (image.byte_count < kInfoHeaderBytes) return ExitStatus::bitmap_read_failed;
-  const auto size = static_cast<std::size_t>(image.byte_count);
-  image.bytes.reset(new (std::nothrow) std::uint8_t[size]);
-  if (!image.bytes) return ExitStatus::bitmap_read_failed;
-  if (std::fread(image.bytes.get(), size, 1, file) != 1) return ExitStatus::bitmap_read_failed;
+ExitStatus read_remainder(std::FILE* file, std::int32_t byte_count, std::unique_ptr<std::uint8_t[]>& bytes) {
+  if (byte_count < kInfoHeaderBytes) return ExitStatus::bitmap_read_failed;
+  const auto size = static_cast<std::size_t>(byte_count);
+  bytes.reset(new (std::nothrow) std::uint8_t[size]);
+  if (!bytes) return ExitStatus::bitmap_read_failed;
+  if (std::fread(bytes.get(), size, 1, file) != 1) return ExitStatus::bitmap_read_failed;
   return ExitStatus::ok;
+}
+
+// Report lines 3 to 6, once the header has been found to fit.
+void report_geometry(Report& report, const BackgroundImage& image) {
+  report.dimensions(image.width(), image.height());
+  report.row_stride(image.row_stride_bytes());
+  report.pixel_array_size(wrapping_mul(image.row_stride_bytes(), image.height()));
+  report.pixel_offset(image.header_length_bytes() + kBitmapFileHeaderBytes);
 }
 
 }  // namespace
@@ -114,8 +122,10 @@ std::int32_t row_stride_bytes(std::int32_t width) {
   return sum / 4 * 4;
 }
 
-ExitStatus derive_geometry(Report& report, BackgroundImage& image) {
-  const InfoHeaderFields fields = read_info_header(image.all_bytes());
+ExitStatus BackgroundImage::parse(std::unique_ptr<std::uint8_t[]> bytes, std::int32_t byte_count, Report& report,
+                                  BackgroundImage& image) {
+  if (byte_count < kInfoHeaderBytes) return ExitStatus::bitmap_read_failed;
+  const InfoHeaderFields fields = read_info_header({bytes.get(), static_cast<std::size_t>(byte_count)});
   std::uint64_t table_bytes = 0;
   if (!colour_table_size(fields, table_bytes)) return ExitStatus::bitmap_bit_count_unsupported;
   // A header or table that runs past the end of the file would put the
@@ -123,22 +133,17 @@ ExitStatus derive_geometry(Report& report, BackgroundImage& image) {
   // header length fits in byte_count, so every value below fits a signed
   // 32-bit integer. The sum is exact in 64 bits: both terms are below 2^35.
   const std::uint64_t header_bytes = info_header_bytes(fields) + table_bytes;
-  if (header_bytes > static_cast<std::uint64_t>(image.byte_count)) return ExitStatus::bitmap_read_failed;
-  image.colour_table_size_bytes = static_cast<std::int32_t>(table_bytes);
+  if (header_bytes > static_cast<std::uint64_t>(byte_count)) return ExitStatus::bitmap_read_failed;
   report.colour_fields(fields.biClrUsed, fields.biBitCount);
 
-  image.width = fields.biWidth;
-  image.height = fields.biHeight;
-  report.dimensions(image.width, image.height);
-
-  image.row_stride_bytes = row_stride_bytes(image.width);
-  report.row_stride(image.row_stride_bytes);
-  report.pixel_array_size(wrapping_mul(image.row_stride_bytes, image.height));
-
-  image.header_length_bytes = static_cast<std::int32_t>(header_bytes);
-  image.pixel_region_offset = image.header_length_bytes;
-  image.frame_size_bytes = image.byte_count - image.header_length_bytes;
-  report.pixel_offset(image.header_length_bytes + kBitmapFileHeaderBytes);
+  image.bytes_ = std::move(bytes);
+  image.byte_count_ = byte_count;
+  image.colour_table_size_bytes_ = static_cast<std::int32_t>(table_bytes);
+  image.header_length_bytes_ = static_cast<std::int32_t>(header_bytes);
+  image.width_ = fields.biWidth;
+  image.height_ = fields.biHeight;
+  image.row_stride_bytes_ = trailavi::row_stride_bytes(fields.biWidth);
+  report_geometry(report, image);
   return ExitStatus::ok;
 }
 
@@ -149,13 +154,14 @@ ExitStatus load_background(Report& report, BackgroundImage& image) {
     return status;
   }
   // length_bytes >= 0, so the difference cannot overflow.
-  image.byte_count = length_bytes - kBitmapFileHeaderBytes;
-  report.bitmap_byte_count(image.byte_count);
-  if (const ExitStatus status = read_remainder(file.get(), image); status != ExitStatus::ok) {
+  const std::int32_t byte_count = length_bytes - kBitmapFileHeaderBytes;
+  report.bitmap_byte_count(byte_count);
+  std::unique_ptr<std::uint8_t[]> bytes;
+  if (const ExitStatus status = read_remainder(file.get(), byte_count, bytes); status != ExitStatus::ok) {
     return status;
   }
   file.reset();
-  return derive_geometry(report, image);
+  return BackgroundImage::parse(std::move(bytes), byte_count, report, image);
 }
 
 }  // namespace trailavi

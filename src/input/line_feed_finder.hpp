@@ -36,9 +36,10 @@ class LineFeedFinder {
   // The first line feed at or after p, which lies in [begin, end); `end` when
   // there is none. Calls come with p never decreasing, from `begin` on, and
   // never past the line feed last answered plus one: a reader moves on in
-  // pieces that end at the line feed or before it. So while the last answer
-  // lies at or after p it is still the answer, which also spares a line far
-  // longer than a piece from being searched again for every piece; once p
+  // lines that end at the line feed or before it. So while the last answer
+  // lies at or after p it is still the answer, which also spares a text line
+  // far longer than 255 characters from being searched again for every line
+  // read from it; once p
   // has passed it, the next answer is the next line feed after it.
   const char* next(const char* p) {
     assert(found_ >= p || found_ + 1 == p);

@@ -7,20 +7,15 @@
 namespace trailavi {
 
 // Little-endian fields are assembled byte by byte from the owned buffer, never
-// by casting it to a structure; the bounds check is in subtraction form so
-// that no offset arithmetic can wrap.
+// by casting it to a structure. The callers' bounds checks are in
+// subtraction form, so that no offset arithmetic can wrap.
 
-[[nodiscard]] constexpr bool has_bytes(std::span<const std::uint8_t> bytes, std::size_t offset,
-                                       std::size_t length) {
-  return offset <= bytes.size() && length <= bytes.size() - offset;
-}
-
-// Precondition: has_bytes(bytes, offset, 2).
+// Precondition: offset <= bytes.size() && 2 <= bytes.size() - offset.
 [[nodiscard]] constexpr std::uint16_t u16_le(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return static_cast<std::uint16_t>(bytes[offset] | (bytes[offset + 1] << 8));
 }
 
-// Precondition: has_bytes(bytes, offset, 4).
+// Precondition: offset <= bytes.size() && 4 <= bytes.size() - offset.
 [[nodiscard]] constexpr std::uint32_t u32_le(std::span<const std::uint8_t> bytes, std::size_t offset) {
   return static_cast<std::uint32_t>(bytes[offset]) |
          static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |

@@ -14,26 +14,19 @@ namespace trailavi {
 
 inline constexpr const char* kPointFileName = "test_.dat";
 
-// One piece of the point file, classified.
-struct PointLine {
-  std::string_view piece;
-  bool is_point = false;
-  Point point;  // valid when is_point
-};
-
-// The point data file, read in pieces of at most 255 characters with the
-// text rules applied by us on every platform: every carriage return is
+// The point data file, read as lines of at most 255 characters (PointLine)
+// with the text rules applied by us on every platform: every carriage return is
 // dropped wherever it stands, and a byte 0x1A ends the data. The file is read
 // in large blocks through one fixed buffer, so memory stays bounded whatever
-// its size, and each piece is classified in the same scan that finds its end.
+// its size, and each line is classified in the same scan that finds its end.
 class PointFile {
  public:
-  static constexpr std::size_t kPieceMaxChars = 255;
+  static constexpr std::size_t kLineMaxChars = 255;
   // Large enough that a read costs little per byte, small enough to stay in
-  // the cache; always far above one piece. The slack after it lets the scan
+  // the cache; always far above one line. The slack after it lets the scan
   // read whole words near the end of the data.
   static constexpr std::size_t kDefaultBlockBytes = 256 * 1024;
-  static constexpr std::size_t kMinBlockBytes = 2 * kPieceMaxChars + 2;
+  static constexpr std::size_t kMinBlockBytes = 2 * kLineMaxChars + 2;
   static constexpr std::size_t kSlackBytes = LineFeedFinder::kBlockBytes;
 
   // `block_bytes` is how much one read asks for (at least kMinBlockBytes);
@@ -47,39 +40,25 @@ class PointFile {
   // opened, is a directory, or the buffer cannot be allocated.
   [[nodiscard]] bool open(const char* path);
 
-  // Reads the data from the current position to its end, piece by piece,
-  // and calls visit(const PointLine&) for each; visit returns false to stop
-  // there, and so does this function then. A piece ends after a line feed
-  // (kept in the piece), after 255 characters, or at the end of the data; a
-  // read failure ends the data too. The piece's view is valid during the call.
+  // Reads the data from the current position to its end, line by line, and
+  // calls visit(const PointLine&) for each; visit returns false to stop
+  // there, and so does this function then. A read failure ends the data too.
+  // The line's text is valid during the call.
   template <typename Visit>
   bool for_each_line(Visit&& visit) {
     const char* const readable = buffer_.get() + block_bytes_ + kSlackBytes;
     for (;;) {
       const char* p = buffer_.get() + begin_;
       const char* const end = buffer_.get() + end_;
-      // A piece whose 255-character window lies wholly in the buffer is
+      // A line whose 255-character window lies wholly in the buffer is
       // settled; one nearer the end waits for the next block, unless the
       // data has ended.
       const char* const settled_end =
-          data_ended_ ? end : end - std::min<std::size_t>(end_ - begin_, kPieceMaxChars);
+          data_ended_ ? end : end - std::min<std::size_t>(end_ - begin_, kLineMaxChars);
       LineFeedFinder line_feeds(p, end);
       while (p < settled_end) {
-        // Where each piece ends is found apart from what it holds, so the
-        // classification of one line does not hold up the next.
-        const char* const line_feed = line_feeds.next(p);
-        PointLine line;
-        if (line_feed != end && static_cast<std::size_t>(line_feed - p) < kPieceMaxChars) {
-          line.is_point = classify_line(p, line_feed, readable, line.point);
-          line.piece = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
-        } else {
-          // No line feed in the next 255 characters: the piece is those, or
-          // the rest of the data.
-          const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kPieceMaxChars);
-          line.is_point = classify_piece(p, p + length, readable, line.point);
-          line.piece = std::string_view(p, length);
-        }
-        p += line.piece.size();
+        const PointLine line = read_line(p, end, line_feeds.next(p), readable);
+        p += line.text.size();
         if (!visit(line)) {
           begin_ = static_cast<std::size_t>(p - buffer_.get());
           return false;
@@ -89,6 +68,24 @@ class PointFile {
       if (data_ended_) return true;
       refill();
     }
+  }
+
+  // The line at p: it ends after the line feed when that lies within 255
+  // characters, otherwise after 255 characters or at the end of the data.
+  // Where each line ends is found apart from what it holds, so the
+  // classification of one line does not hold up the next.
+  [[gnu::always_inline]] static PointLine read_line(const char* p, const char* end, const char* line_feed,
+                                                    const char* readable) {
+    PointLine line;
+    if (line_feed != end && static_cast<std::size_t>(line_feed - p) < kLineMaxChars) {
+      line.is_point = classify_line(p, line_feed, readable, line.point);
+      line.text = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
+    } else {
+      const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kLineMaxChars);
+      line.is_point = classify_line(p, p + length, readable, line.point);
+      line.text = std::string_view(p, length);
+    }
+    return line;
   }
 
   // Sets the reading position back to the start. False when the file cannot

@@ -20,11 +20,14 @@ struct Point {
   friend bool operator==(const Point&, const Point&) = default;
 };
 
-// One piece of the point file and what it holds.
-struct ScannedPiece {
-  const char* end;  // one past the piece's last character
-  bool is_point;    // the point is valid only when this is true
-  Point point;
+// One line of the point file as it is read: at most 255 characters, ending
+// after a line feed (kept in the line), after 255 characters, or at the end
+// of the data, so that a longer text line is read as several lines. A point
+// line begins with two integers; every other line is a separator line.
+struct PointLine {
+  std::string_view text;
+  bool is_point = false;
+  Point point;  // valid when is_point
 };
 
 namespace detail {
@@ -32,9 +35,9 @@ namespace detail {
 constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 10; }
 
 // White space as the C locale's isspace sees it (blank, \t \v \f \r), less
-// the line feed: a line feed is a piece's last character, so skipping white
-// space stops there, since nothing of the piece follows it.
-constexpr bool is_space_within_piece(char c) {
+// the line feed: a line feed is a line's last character, so skipping white
+// space stops there, since nothing of the line follows it.
+constexpr bool is_space_within_line(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
 }
 
@@ -63,7 +66,7 @@ inline std::uint32_t value_of_digits8(std::uint64_t values, unsigned count) {
   return static_cast<std::uint32_t>(((v & 0x0000FFFF0000FFFFu) * 42949672960001u) >> 32);
 }
 
-// One "%d" conversion inside a piece: white space, an optional sign, at least
+// One "%d" conversion inside a line: white space, an optional sign, at least
 // one digit, ending at `limit`. A NUL byte is neither space, sign nor digit,
 // so it ends the conversion as the end of a C string would. Digits
 // accumulate modulo 2^32 in unsigned arithmetic, which keeps the low 32 bits
@@ -75,7 +78,7 @@ inline std::uint32_t value_of_digits8(std::uint64_t values, unsigned count) {
 // depends on how many there are; any byte read past `limit` is ignored.
 [[gnu::always_inline]] inline bool scan_decimal(const char*& cursor, const char* limit, const char* readable, std::int32_t& value) {
   const char* p = cursor;
-  while (p != limit && is_space_within_piece(*p)) ++p;
+  while (p != limit && is_space_within_line(*p)) ++p;
   cursor = p;
   bool negative = false;
   if (p != limit && (*p == '+' || *p == '-')) {
@@ -110,20 +113,34 @@ inline std::uint32_t value_of_digits8(std::uint64_t values, unsigned count) {
 
 }  // namespace detail
 
-// Classifies the characters [begin, limit) of a piece, which hold no line
-// feed (a piece's line feed, its last character, lies at or after limit),
-// exactly as sscanf(piece, "%d%d") would on the piece as a C string: a point
-// when both integers convert, a separator line otherwise. Values outside the
-// signed 32-bit range keep the low 32 bits of their value, however many
-// digits they have. Bytes from `limit` up to `readable` may be read but never
-// change the result.
-inline bool classify_piece(const char* begin, const char* limit, const char* readable, Point& point) {
-  const char* p = begin;
-  return detail::scan_decimal(p, limit, readable, point.x) && detail::scan_decimal(p, limit, readable, point.y);
-}
-
 #if defined(__SSE2__)
 namespace detail {
+
+// The values of two runs of 1 to 7 digits, at x_digits_at and y_digits_at:
+// the steps of value_of_digits8 on both at once, x in the low half of the
+// register and y in the high one: pairs of digits in 16-bit lanes (at most
+// 99), quadruples in 32-bit lanes (at most 9999), then halves in 64-bit
+// lanes. Seven digits at most keep each value below 10^7. Needs 8 readable
+// bytes from each.
+[[gnu::always_inline]] inline Point two_short_numbers(const char* x_digits_at, unsigned x_digits,
+                                                      const char* y_digits_at, unsigned y_digits) {
+  std::uint64_t x_word;
+  std::uint64_t y_word;
+  std::memcpy(&x_word, x_digits_at, 8);
+  std::memcpy(&y_word, y_digits_at, 8);
+  if constexpr (std::endian::native == std::endian::big) {
+    x_word = __builtin_bswap64(x_word);
+    y_word = __builtin_bswap64(y_word);
+  }
+  const std::uint64_t x_values = (x_word ^ 0x3030303030303030u) << (8 * (8 - x_digits));
+  const std::uint64_t y_values = (y_word ^ 0x3030303030303030u) << (8 * (8 - y_digits));
+  const __m128i values = _mm_set_epi64x(static_cast<long long>(y_values), static_cast<long long>(x_values));
+  const __m128i leading = _mm_and_si128(values, _mm_set1_epi16(0x00FF));
+  const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(leading, _mm_set1_epi16(10)), _mm_srli_epi16(values, 8));
+  const __m128i quads = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));
+  const __m128i halves = _mm_add_epi64(_mm_mul_epu32(quads, _mm_set1_epi32(10000)), _mm_srli_epi64(quads, 32));
+  return {_mm_cvtsi128_si32(halves), _mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves))};
+}
 
 // The common line, digits and blanks only, in one 16-byte load: masks of its
 // digits and blanks say where its numbers are, and the two numbers of up to
@@ -154,27 +171,7 @@ namespace detail {
   const unsigned x_digits = static_cast<unsigned>(std::countr_zero(~(digits >> x_at)));
   const unsigned y_digits = static_cast<unsigned>(std::countr_zero(~(digits >> y_at)));
   if (x_digits > 7 || y_digits > 7) return false;
-  std::uint64_t x_word;
-  std::uint64_t y_word;
-  std::memcpy(&x_word, begin + x_at, 8);
-  std::memcpy(&y_word, begin + y_at, 8);
-  if constexpr (std::endian::native == std::endian::big) {
-    x_word = __builtin_bswap64(x_word);
-    y_word = __builtin_bswap64(y_word);
-  }
-  // The steps of value_of_digits8 on both numbers at once, x in the low half
-  // and y in the high one: pairs of digits in 16-bit lanes (at most 99),
-  // quadruples in 32-bit lanes (at most 9999), then halves in 64-bit lanes.
-  // Seven digits at most keep each value below 10^7.
-  const std::uint64_t x_values = (x_word ^ 0x3030303030303030u) << (8 * (8 - x_digits));
-  const std::uint64_t y_values = (y_word ^ 0x3030303030303030u) << (8 * (8 - y_digits));
-  const __m128i values = _mm_set_epi64x(static_cast<long long>(y_values), static_cast<long long>(x_values));
-  const __m128i leading = _mm_and_si128(values, _mm_set1_epi16(0x00FF));
-  const __m128i pairs = _mm_add_epi16(_mm_mullo_epi16(leading, _mm_set1_epi16(10)), _mm_srli_epi16(values, 8));
-  const __m128i quads = _mm_madd_epi16(pairs, _mm_set1_epi32(0x00010064));
-  const __m128i halves = _mm_add_epi64(_mm_mul_epu32(quads, _mm_set1_epi32(10000)), _mm_srli_epi64(quads, 32));
-  point.x = _mm_cvtsi128_si32(halves);
-  point.y = _mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves));
+  point = two_short_numbers(begin + x_at, x_digits, begin + y_at, y_digits);
   is_point = true;
   return true;
 }
@@ -182,44 +179,25 @@ namespace detail {
 }  // namespace detail
 #endif
 
-// Classifies the line [begin, line_feed) of a piece that ends at that line
-// feed, as classify_piece does; the common short line takes a faster road
-// where the processor has one. Needs 24 bytes readable from `begin` and
-// `readable` no nearer than that.
-[[gnu::always_inline]] inline bool classify_line(const char* begin, const char* line_feed, const char* readable,
+// Classifies the characters [begin, limit) of a line, which hold no line
+// feed (a line's line feed, its last character, lies at or after limit),
+// exactly as sscanf(line, "%d%d") would on the line as a C string: a point
+// when both integers convert, a separator line otherwise. Values outside the
+// signed 32-bit range keep the low 32 bits of their value, however many
+// digits they have. Bytes from `limit` up to `readable` may be read but never
+// change the result; where 24 of them are readable from `begin`, the common
+// short line takes a faster road.
+[[gnu::always_inline]] inline bool classify_line(const char* begin, const char* limit, const char* readable,
                                                  Point& point) {
 #if defined(__SSE2__)
   bool is_point = false;
-  if (detail::classify_simple_line(begin, static_cast<std::size_t>(line_feed - begin), is_point, point)) {
+  if (readable - begin >= 24 &&
+      detail::classify_simple_line(begin, static_cast<std::size_t>(limit - begin), is_point, point)) {
     return is_point;
   }
 #endif
-  return classify_piece(begin, line_feed, readable, point);
-}
-
-// Scans the piece that starts at `begin`: it ends after the first line feed
-// before `limit`, or at `limit`, and is classified as classify_piece says.
-inline ScannedPiece scan_piece(const char* begin, const char* limit, const char* readable) {
-  ScannedPiece piece{limit, false, {}};
   const char* p = begin;
-  piece.is_point = detail::scan_decimal(p, limit, readable, piece.point.x) &&
-                   detail::scan_decimal(p, limit, readable, piece.point.y);
-  // No line feed lies before p, so the piece's end is the first one from p.
-  if (p != limit && *p == '\n') {
-    piece.end = p + 1;
-  } else if (const void* line_feed = std::memchr(p, '\n', static_cast<std::size_t>(limit - p))) {
-    piece.end = static_cast<const char*>(line_feed) + 1;
-  }
-  return piece;
-}
-
-// The classification of one whole piece: at most 255 characters, with a line
-// feed, if any, only as its last character.
-[[nodiscard]] inline bool parse_point_line(std::string_view piece, Point& point) {
-  const char* const end = piece.data() + piece.size();
-  const ScannedPiece scanned = scan_piece(piece.data(), end, end);
-  if (scanned.is_point) point = scanned.point;
-  return scanned.is_point;
+  return detail::scan_decimal(p, limit, readable, point.x) && detail::scan_decimal(p, limit, readable, point.y);
 }
 
 }  // namespace trailavi

@@ -10,22 +10,20 @@ PrescanCounts count_lines(PointFile& file) {
   PrescanCounts counts;
   // The counts wrap in 32 bits on a file of more than 2^31 lines, as the
   // system's signed 32-bit counters do; the increment is written out.
-  static_cast<void>(for_each_line(
-      file,
-      [&counts](const Point& point) {
-        counts.point_count = wrapping_increment(counts.point_count);
-        counts.x_max = std::max(counts.x_max, point.x);
-        counts.y_max = std::max(counts.y_max, point.y);
-      },
-      [&counts] {
-        counts.separator_count = wrapping_increment(counts.separator_count);
-        return true;
-      }));
+  static_cast<void>(file.for_each_line([&counts](const PointLine& line) {
+    if (!line.is_point) {
+      counts.separator_count = wrapping_increment(counts.separator_count);
+      return true;
+    }
+    counts.point_count = wrapping_increment(counts.point_count);
+    counts.x_max = std::max(counts.x_max, line.point.x);
+    counts.y_max = std::max(counts.y_max, line.point.y);
+    return true;
+  }));
   return counts;
 }
 
 ExitStatus prescan_points(Report& report, PointFile& file, PrescanCounts& counts) {
-  if (!file.open(kPointFileName)) return ExitStatus::data_open_failed;
   counts = count_lines(file);
   report.point_count(counts.point_count);
   report.frame_count(counts.separator_count);

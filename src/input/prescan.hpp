@@ -2,10 +2,9 @@
 
 #include <cstdint>
 
-#include "input/point_file.hpp"
-#include "input/point_line.hpp"
 #include "base/exit_status.hpp"
 #include "base/report.hpp"
+#include "input/point_file.hpp"
 
 namespace trailavi {
 
@@ -18,21 +17,9 @@ struct PrescanCounts {
   std::int32_t y_max = 0;
 };
 
-// Reads the file from its current position to its end through the piece and
-// classification rules, calling on_point(Point) for every point line and
-// on_separator() for every other line. on_separator returns false to stop
-// the reading there, and for_each_line then returns false.
-template <typename OnPoint, typename OnSeparator>
-bool for_each_line(PointFile& file, OnPoint&& on_point, OnSeparator&& on_separator) {
-  return file.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) return on_separator();
-    on_point(line.point);
-    return true;
-  });
-}
-
-// Opens test_.dat, counts its lines, prints report lines 7 to 9 and sets the
-// file back to its start. Statuses 7 and 8.
+// The first pass over the open point file: counts its lines, prints report
+// lines 7 to 9 and sets the file back to its start. Status 8 when it cannot
+// be set back.
 [[nodiscard]] ExitStatus prescan_points(Report& report, PointFile& file, PrescanCounts& counts);
 
 // The counting of the pre-scan alone, from the file's current position.

@@ -19,9 +19,9 @@ class Canvas {
   explicit Canvas(BackgroundImage& image)
       : pixels_(image.pixels().data()),
         size_bytes_(static_cast<std::int64_t>(image.pixels().size())),
-        width_(image.width),
-        rows_(row_count(image.height)),
-        row_stride_bytes_(image.row_stride_bytes) {}
+        width_(image.width()),
+        rows_(image.row_count()),
+        row_stride_bytes_(image.row_stride_bytes()) {}
 
   // Darkens the pixel under `point` in place. Coordinates are clamped into
   // the picture at both ends; y counts rows in the order they are stored, so
@@ -46,18 +46,9 @@ class Canvas {
  private:
   std::uint8_t* pixels_;
   std::int64_t size_bytes_;
-  // A negative height stores -height rows top-down; negated in 64 bits, since
-  // -INT32_MIN does not fit 32.
-  static std::int64_t row_count(std::int32_t height) {
-    return height < 0 ? -static_cast<std::int64_t>(height) : height;
-  }
-
   std::int32_t width_;
   std::int64_t rows_;
   std::int32_t row_stride_bytes_;
 };
-
-// Marks one point into the background.
-inline void mark_point(BackgroundImage& image, Point point) { Canvas(image).mark(point); }
 
 }  // namespace trailavi

@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "base/int32_wrap.hpp"
-#include "input/prescan.hpp"
 #include "movie/point_marking.hpp"
 #include "movie/video_file_size.hpp"
 
@@ -56,7 +55,7 @@ bool holds_what_was_written(const VideoOutput& video) {
   std::error_code error;
   const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.temporary_path, error);
   return !error &&
-         size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frames_written);
+         size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frame_count);
 }
 
 }  // namespace
@@ -70,7 +69,7 @@ AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separ
   info.dwRate = kFramesPerSecond;
   info.dwLength = static_cast<DWORD>(separator_count);
   info.dwQuality = kDefaultQuality;
-  SetRect(&info.rcFrame, 0, 0, image.width, image.height);
+  SetRect(&info.rcFrame, 0, 0, image.width(), image.height());
   return info;
 }
 
@@ -96,7 +95,7 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   // stand; the library copies it.
   const std::span<const std::uint8_t> format = image.format();
   video.format_bytes = format.size();
-  video.frame_size_bytes = static_cast<std::uint64_t>(image.frame_size_bytes);
+  video.frame_size_bytes = static_cast<std::uint64_t>(image.frame_size_bytes());
   if (AVIStreamSetFormat(video.stream, 0, const_cast<std::uint8_t*>(format.data()),
                          static_cast<LONG>(format.size())) != 0) {
     abandon_video(video);
@@ -105,29 +104,36 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   return ExitStatus::ok;
 }
 
+namespace {
+
+// Hands the canvas to the library as the next frame. A frame that would take
+// the file past the library's limit is not handed over at all: the library
+// would lose it and still report success. The stream's sample numbers are
+// the frame count's low 32 bits, as a signed 32-bit counter wraps.
+bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
+  if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(), video.frame_count + 1)) {
+    return false;
+  }
+  const LONG sample = as_int32(static_cast<std::uint32_t>(video.frame_count));
+  if (AVIStreamWrite(video.stream, sample, 1, frame.data(), static_cast<LONG>(frame.size()), AVIIF_KEYFRAME,
+                     nullptr, nullptr) != 0) {
+    return false;
+  }
+  ++video.frame_count;
+  return true;
+}
+
+}  // namespace
+
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
-  std::int32_t frame_index = 0;
   const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
-  // A frame that would take the file past the library's limit is not handed
-  // over at all: the library would lose it and still report success.
-  const bool all_written = for_each_line(
-      points, [&canvas](const Point& point) { canvas.mark(point); },
-      [&] {
-        const std::span<std::uint8_t> frame = image.pixels();
-        if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(),
-                                     video.frames_written + 1)) {
-          return false;
-        }
-        if (AVIStreamWrite(video.stream, frame_index, 1, frame.data(), static_cast<LONG>(frame.size()),
-                           AVIIF_KEYFRAME, nullptr, nullptr) != 0) {
-          return false;
-        }
-        frame_index = wrapping_increment(frame_index);
-        ++video.frames_written;
-        return true;
-      });
+  const bool all_written = points.for_each_line([&](const PointLine& line) {
+    if (!line.is_point) return write_frame(image.pixels(), video);
+    canvas.mark(line.point);
+    return true;
+  });
   if (!all_written) {
     abandon_video(video);
     return ExitStatus::frame_write_failed;

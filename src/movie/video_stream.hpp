@@ -23,7 +23,7 @@ struct VideoOutput {
   // What was handed to the library, to check the finished file against.
   std::uint64_t format_bytes = 0;
   std::uint64_t frame_size_bytes = 0;
-  std::uint64_t frames_written = 0;
+  std::uint64_t frame_count = 0;  // the frames written so far
 };
 
 // The stream information the stream is created with: the frame rate, the

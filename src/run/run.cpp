@@ -22,18 +22,21 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 // Every stage returns its status and the first failure ends the run; nothing
 // else is released on the way out (the process's end does that), except that
 // the movie stages remove the temporary video file they could not complete.
-ExitStatus run(Report& report, const RunHooks& hooks) {
+// The run holds what lives from one stage to the next: the background, the
+// point file, from its opening for the pre-scan to its closing at the end,
+// and the video.
+ExitStatus run(Report& report) {
   guard_against_interruption();
   BackgroundImage background;
   if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
     return status;
   }
   PointFile points;
+  if (!points.open(kPointFileName)) return ExitStatus::data_open_failed;
   PrescanCounts counts;
   if (const ExitStatus status = prescan_points(report, points, counts); status != ExitStatus::ok) {
     return status;
   }
-  if (hooks.after_prescan) hooks.after_prescan();
   VideoOutput video;
   if (const ExitStatus status = set_up_video(background, counts.separator_count, video);
       status != ExitStatus::ok) {

@@ -1,5 +1,6 @@
 #include "bitmap_builder.hpp"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -42,7 +43,9 @@ std::vector<std::uint8_t> pattern_pixels(std::int32_t width, std::int32_t height
 std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   const std::vector<std::uint8_t> pixels =
       picture.pixels.empty() ? white_pixels(picture.width, std::abs(picture.height)) : picture.pixels;
-  const auto offset = static_cast<std::uint32_t>(14 + picture.info_header_bytes + picture.colour_table.size());
+  // A size field below 40 still gets the 40 bytes the fields need.
+  const std::uint32_t header_bytes = std::max<std::uint32_t>(picture.info_header_bytes, 40);
+  const auto offset = static_cast<std::uint32_t>(14 + header_bytes + picture.colour_table.size());
   const auto total = static_cast<std::uint32_t>(offset + pixels.size() + picture.trailing.size());
   std::vector<std::uint8_t> out;
   out.push_back('B');
@@ -61,7 +64,7 @@ std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
   put_u32(out, 2835);
   put_u32(out, picture.clr_used);
   put_u32(out, 0);
-  out.resize(out.size() + picture.info_header_bytes - 40, 0);
+  out.resize(out.size() + header_bytes - 40, 0);
   out.insert(out.end(), picture.colour_table.begin(), picture.colour_table.end());
   out.insert(out.end(), pixels.begin(), pixels.end());
   out.insert(out.end(), picture.trailing.begin(), picture.trailing.end());
@@ -70,7 +73,8 @@ std::vector<std::uint8_t> bitmap_bytes(const BitmapSpec& picture) {
 
 std::vector<std::uint8_t> format_of(const BitmapSpec& picture) {
   const std::vector<std::uint8_t> file = bitmap_bytes(picture);
-  const auto header_end = static_cast<std::ptrdiff_t>(14 + picture.info_header_bytes + picture.colour_table.size());
+  const auto header_end =
+      static_cast<std::ptrdiff_t>(14 + std::max<std::uint32_t>(picture.info_header_bytes, 40) + picture.colour_table.size());
   return {file.begin() + 14, file.begin() + header_end};
 }
 

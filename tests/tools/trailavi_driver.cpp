@@ -14,6 +14,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "platform/output_file.hpp"
@@ -50,7 +51,7 @@ int usage() {
 
 int main(int argc, char** argv) {
   trailavi::platform::fault_injection::reset();
-  trailavi::RunHooks hooks;
+  std::function<void()> between_passes;  // TEMPORARY until the file-operations seam lands
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--riff-limit") == 0 && i + 1 < argc) {
       trailavi::platform::testing::set_riff_limit_bytes(std::strtoull(argv[++i], nullptr, 10));
@@ -61,16 +62,16 @@ int main(int argc, char** argv) {
       i += 2;
     } else if (std::strcmp(argv[i], "--between-passes-append") == 0 && i + 1 < argc) {
       const std::string text = argv[++i];
-      hooks.after_prescan = [text] { std::ofstream("test_.dat", std::ios::binary | std::ios::app) << text; };
+      between_passes = [text] { std::ofstream("test_.dat", std::ios::binary | std::ios::app) << text; };
     } else if (std::strcmp(argv[i], "--between-passes-truncate") == 0 && i + 1 < argc) {
       const auto bytes = std::strtoull(argv[++i], nullptr, 10);
-      hooks.after_prescan = [bytes] { std::filesystem::resize_file("test_.dat", bytes); };
+      between_passes = [bytes] { std::filesystem::resize_file("test_.dat", bytes); };
     } else {
       return usage();
     }
   }
   trailavi::Report report(stdout);
-  const trailavi::ExitStatus status = trailavi::run(report, hooks);
+  const trailavi::ExitStatus status = trailavi::run(report);
   // For the fault-injection tests: how many of each operation the run made.
   if (const char* counts = std::getenv("TRAILAVI_DRIVER_COUNTS"); counts != nullptr && *counts != '\0') {
     using trailavi::platform::fault_injection::performed;
