@@ -8,9 +8,9 @@
 #include <cinttypes>
 #include <cstring>
 
+#include "base/int32_wrap.hpp"
 #include "fuzz_support.hpp"
 #include "input/background_image.hpp"
-#include "base/int32_wrap.hpp"
 #include "movie/point_marking.hpp"
 
 namespace {
@@ -66,13 +66,14 @@ ExitStatus expected_status(std::string_view file) {
 // The corners, the middle and the ends of the range; the picture's size is
 // any 32-bit value, so "size - 1" wraps as the 32-bit arithmetic does.
 void mark_extremes(BackgroundImage& image) {
-  const std::int32_t w = image.width;
-  const std::int32_t h = image.height;
+  const std::int32_t w = image.width();
+  const std::int32_t h = image.height();
   const std::int32_t w1 = trailavi::wrapping_add(w, -1);
   const std::int32_t h1 = trailavi::wrapping_add(h, -1);
   const Point points[] = {{0, 0},     {w1, h1},   {w, h},     {w1, 0},    {0, h1},         {w / 2, h / 2},
                           {-1, -1},   {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}, {INT32_MAX, 0}, {0, INT32_MAX}};
-  for (const Point& point : points) trailavi::mark_point(image, point);
+  const trailavi::Canvas canvas(image);
+  for (const Point& point : points) canvas.mark(point);
 }
 
 }  // namespace
@@ -105,13 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The buffer is the file after its first 14 bytes; the format and the
   // pixel region split it at the header length.
-  FUZZ_CHECK(image.byte_count == static_cast<std::int32_t>(size - 14));
-  FUZZ_CHECK(image.header_length_bytes >= 40 && image.header_length_bytes <= image.byte_count);
-  FUZZ_CHECK(static_cast<std::uint64_t>(image.header_length_bytes) == expected_header_bytes(file.substr(14)));
-  FUZZ_CHECK(image.pixel_region_offset == image.header_length_bytes);
-  FUZZ_CHECK(image.frame_size_bytes == image.byte_count - image.header_length_bytes);
-  const std::string_view format = file.substr(14, static_cast<std::size_t>(image.header_length_bytes));
-  const std::string_view pixels = file.substr(14 + static_cast<std::size_t>(image.header_length_bytes));
+  FUZZ_CHECK(image.byte_count() == static_cast<std::int32_t>(size - 14));
+  FUZZ_CHECK(image.header_length_bytes() >= 40 && image.header_length_bytes() <= image.byte_count());
+  FUZZ_CHECK(static_cast<std::uint64_t>(image.header_length_bytes()) == expected_header_bytes(file.substr(14)));
+  FUZZ_CHECK(image.frame_size_bytes() == image.byte_count() - image.header_length_bytes());
+  const std::string_view format = file.substr(14, static_cast<std::size_t>(image.header_length_bytes()));
+  const std::string_view pixels = file.substr(14 + static_cast<std::size_t>(image.header_length_bytes()));
   FUZZ_CHECK(image.format().size() == format.size() &&
              std::memcmp(image.format().data(), format.data(), format.size()) == 0);
   FUZZ_CHECK(image.pixels().size() == pixels.size() &&

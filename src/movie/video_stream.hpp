@@ -5,7 +5,7 @@
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
 #include "movie/video_replacement.hpp"
-#include "platform/video_library.hpp"
+#include "movie/video_library.hpp"
 #include "base/exit_status.hpp"
 
 namespace trailavi {
