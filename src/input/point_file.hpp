@@ -57,7 +57,21 @@ class PointFile {
           data_ended_ ? end : end - std::min<std::size_t>(end_ - begin_, kLineMaxChars);
       LineFeedFinder line_feeds(p, end);
       while (p < settled_end) {
-        const PointLine line = read_line(p, end, line_feeds.next(p), readable);
+        // Where each line ends is found apart from what it holds, so the
+        // classification of one line does not hold up the next.
+        const char* const line_feed = line_feeds.next(p);
+        PointLine line;
+        if (line_feed != end && static_cast<std::size_t>(line_feed - p) < kLineMaxChars) {
+          line.is_point = classify_line(p, line_feed, readable, line.point);
+          line.text = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
+        } else {
+          // No line feed in the next 255 characters: the line is those, or
+          // the rest of the data. Such lines are rare; the general scan
+          // serves them.
+          const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kLineMaxChars);
+          line.is_point = scan_line(p, p + length, readable, line.point);
+          line.text = std::string_view(p, length);
+        }
         p += line.text.size();
         if (!visit(line)) {
           begin_ = static_cast<std::size_t>(p - buffer_.get());
@@ -68,24 +82,6 @@ class PointFile {
       if (data_ended_) return true;
       refill();
     }
-  }
-
-  // The line at p: it ends after the line feed when that lies within 255
-  // characters, otherwise after 255 characters or at the end of the data.
-  // Where each line ends is found apart from what it holds, so the
-  // classification of one line does not hold up the next.
-  [[gnu::always_inline]] static PointLine read_line(const char* p, const char* end, const char* line_feed,
-                                                    const char* readable) {
-    PointLine line;
-    if (line_feed != end && static_cast<std::size_t>(line_feed - p) < kLineMaxChars) {
-      line.is_point = classify_line(p, line_feed, readable, line.point);
-      line.text = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
-    } else {
-      const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kLineMaxChars);
-      line.is_point = classify_line(p, p + length, readable, line.point);
-      line.text = std::string_view(p, length);
-    }
-    return line;
   }
 
   // Sets the reading position back to the start. False when the file cannot

@@ -12,7 +12,7 @@ namespace trailavi::test {
 [[nodiscard]] inline bool parse_point_line(std::string_view line, Point& point) {
   const char* const end = line.data() + line.size();
   const char* const limit = !line.empty() && line.back() == '\n' ? end - 1 : end;
-  return classify_line(line.data(), limit, end, point);
+  return scan_line(line.data(), limit, end, point);
 }
 
 }  // namespace trailavi::test
