@@ -83,7 +83,8 @@ bool AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame)
 }
 
 // The frame chunk goes out in one write with whatever must precede it, the
-// frame referenced where it lies; then its index entry is recorded.
+// frame referenced where it lies; then its index entry is recorded. The
+// segment stays under 4 GiB (its RIFF size is 32-bit), so its offset fits.
 bool AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
   if (frame.size() >= kNotKeyFrameBit || total_frames_ == kU32Max) return false;
   const auto size_bytes = static_cast<std::uint32_t>(frame.size());
@@ -95,7 +96,13 @@ bool AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame)
   out_.end_chunk(chunk);
   if (!send(std::nullopt)) return false;
   header_written_ = true;
-  return record_frame(chunk_offset, size_bytes, key_frame);
+  if (!segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
+                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
+    return false;
+  }
+  ++total_frames_;
+  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
+  return true;
 }
 
 // Leaves in out_ what precedes a frame chunk of `chunk_bytes` in the same
@@ -148,16 +155,6 @@ bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   if (segment_.riff_offset == 0) index_bytes += kOldIndexHeaderBytes + kOldIndexEntryBytes * frames;
   const std::uint64_t used = file_.end_offset() - segment_.riff_offset;
   return used + chunk_bytes + index_bytes <= riff_limit_bytes_;
-}
-
-// The segment stays under 4 GiB (its RIFF size is 32-bit), so the offset fits.
-bool AviWriter::record_frame(std::uint64_t chunk_offset, std::uint32_t size_bytes, bool key_frame) {
-  const FrameEntry entry{static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
-                         size_bytes | (key_frame ? 0u : kNotKeyFrameBit)};
-  if (!segment_.frames.push_back(entry)) return false;
-  ++total_frames_;
-  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
-  return true;
 }
 
 // Leaves the new segment's start in out_, its sizes 0 until it is closed.

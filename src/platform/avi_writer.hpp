@@ -91,7 +91,6 @@ class AviWriter {
   [[nodiscard]] bool lead_in(std::uint64_t chunk_bytes);
   [[nodiscard]] bool plan_segments(std::uint64_t chunk_bytes);
   [[nodiscard]] bool fits_current_segment(std::uint64_t chunk_bytes) const;
-  [[nodiscard]] bool record_frame(std::uint64_t chunk_offset, std::uint32_t size_bytes, bool key_frame);
   [[nodiscard]] bool open_segment();
   [[nodiscard]] bool close_segment(bool has_successor);
   [[nodiscard]] bool append_standard_index();

@@ -54,7 +54,8 @@ class ChunkBuffer {
       failed_ = true;
       return;
     }
-    externals_[external_count_++] = {size_, bytes};
+    external_at_[external_count_] = size_;
+    externals_[external_count_++] = bytes;
     external_bytes_ += bytes.size();
   }
 
@@ -102,9 +103,9 @@ class ChunkBuffer {
       if (bytes > 0) out[count++] = {data, bytes};
     };
     for (std::size_t i = 0; i < external_count_; ++i) {
-      add(bytes_.get() + from, externals_[i].at - from);
-      add(externals_[i].bytes.data(), externals_[i].bytes.size());
-      from = externals_[i].at;
+      add(bytes_.get() + from, external_at_[i] - from);
+      add(externals_[i].data(), externals_[i].size());
+      from = external_at_[i];
     }
     add(bytes_.get() + from, size_ - from);
     return count;
@@ -117,11 +118,6 @@ class ChunkBuffer {
   }
 
  private:
-  struct External {
-    std::size_t at;  // among the buffer's own bytes
-    std::span<const std::uint8_t> bytes;
-  };
-
   static void store_little_endian(std::uint8_t* out, std::uint64_t value, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) out[i] = static_cast<std::uint8_t>(value >> (8 * i));
   }
@@ -153,7 +149,8 @@ class ChunkBuffer {
   std::unique_ptr<std::uint8_t[]> bytes_;
   std::size_t size_ = 0;
   std::size_t capacity_ = 0;
-  External externals_[kMaxExternal] = {};
+  std::span<const std::uint8_t> externals_[kMaxExternal];
+  std::size_t external_at_[kMaxExternal] = {};  // where each goes among the buffer's own bytes
   std::size_t external_count_ = 0;
   std::uint64_t external_bytes_ = 0;
   bool failed_ = false;
