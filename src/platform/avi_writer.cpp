@@ -221,9 +221,11 @@ bool AviWriter::append_standard_index() {
   return true;
 }
 
+// Like ix00's, idx1's entries go out in runs after its stated size.
 bool AviWriter::append_old_index() {
   out_.clear();
-  out_.set_size(out_.begin_chunk("idx1"), static_cast<std::uint32_t>(kOldIndexEntryBytes * segment_.frames.size()));
+  const std::uint64_t index_bytes = kOldIndexEntryBytes * segment_.frames.size();
+  out_.set_size(out_.begin_chunk("idx1"), static_cast<std::uint32_t>(index_bytes));
   const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
     const bool key_frame = (frame.size_bytes & kNotKeyFrameBit) == 0;
     out_.fourcc("00db");
