@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -50,10 +51,7 @@ class ChunkBuffer {
   }
   // Bytes that stay where they are until the buffer has been written.
   void external(std::span<const std::uint8_t> bytes) {
-    if (external_count_ == kMaxExternal) {
-      failed_ = true;
-      return;
-    }
+    assert(external_count_ < kMaxExternal);
     external_at_[external_count_] = size_;
     externals_[external_count_++] = bytes;
     external_bytes_ += bytes.size();
