@@ -23,10 +23,10 @@
 #include "movie/point_marking.hpp"
 #include "movie/video_stream.hpp"
 #include "platform/avi_writer.hpp"
-#include "platform/output_file.hpp"
 #include "platform/own_video_library_testing.hpp"
 #include "run/run.hpp"
 #include "support/avi_walker.hpp"
+#include "support/fault_injecting_file.hpp"
 #include "support/parse_point_line.hpp"
 #include "support/text_rules_model.hpp"
 
@@ -35,7 +35,7 @@ namespace {
 using trailavi::ExitStatus;
 using trailavi::Point;
 namespace fuzz = trailavi::fuzz;
-namespace fault_injection = trailavi::platform::fault_injection;
+using trailavi::test::FaultInjectingFile;
 
 constexpr std::size_t kMaxBitmapBytes = 4096;
 // Frames times frame bytes: what one iteration may write at most.
@@ -47,7 +47,7 @@ struct Plan {
   std::uint64_t walker_riff_limit = 0;  // 0: the limit is too small to hold
   bool has_point_file = true;
   bool inject = false;
-  fault_injection::Operation operation{};
+  FaultInjectingFile::Operation operation{};
   std::uint64_t fault_index = 0;
   bool has_bitmap = true;
   std::string_view bitmap;
@@ -68,7 +68,7 @@ Plan read_plan(fuzz::InputReader& input) {
   }
   const std::uint8_t fault = input.u8();
   plan.inject = (fault & 0x80) != 0;
-  plan.operation = static_cast<fault_injection::Operation>(fault & 3);
+  plan.operation = static_cast<FaultInjectingFile::Operation>(fault & 3);
   plan.fault_index = input.u8();
   const std::size_t bitmap_bytes = input.u16();
   plan.has_bitmap = bitmap_bytes != kNoBitmap;
@@ -182,15 +182,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (plan.has_bitmap) fuzz::write_file(trailavi::kBackgroundFileName, plan.bitmap);
   if (plan.has_point_file) fuzz::write_file(trailavi::kPointFileName, plan.points);
   trailavi::platform::testing::set_riff_limit_bytes(plan.riff_limit_bytes);
-  fault_injection::reset();
-  if (plan.inject) fault_injection::fail_at(plan.operation, plan.fault_index);
+  FaultInjectingFile file;
+  if (plan.inject) file.fail_at(plan.operation, plan.fault_index);
+  trailavi::platform::testing::set_file_operations(&file);
 
   fuzz::CapturedOutput output;
   trailavi::Report report(output.stream());
   const ExitStatus status = trailavi::run(report);
   const std::vector<std::string> lines = fuzz::split_lines(output.text());
   const int code = static_cast<int>(status);
-  const bool injected = plan.inject && fault_injection::performed(plan.operation) > plan.fault_index;
+  trailavi::platform::testing::set_file_operations(nullptr);
+  const bool injected = plan.inject && file.performed(plan.operation) > plan.fault_index;
 
   FUZZ_CHECK(code >= 0 && code <= 12, "status %d\n", code);
   // The report stops where the run stopped: the bitmap lines come by

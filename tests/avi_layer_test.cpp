@@ -65,20 +65,30 @@ TEST_F(AviLayer, FramesBeyondWhatTheSuperIndexCanHoldFailTheWrite) {
   EXPECT_NE(release(), 0u) << "the file cannot be completed";
 }
 
+// A declared length sizes the super index. A longer super index makes the
+// header longer, leaving fewer frames a segment and needing more entries:
+// with a limit the header nearly fills, that growth settles only after many
+// rounds, and the super index must still hold every declared frame.
 TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
-  limit_bytes_ = 4700;  // one frame a segment, as above
-  SetUp();
-  open(300);
-  LONG written = 0;
-  while (written < 300 && write(written) == 0) ++written;
-  EXPECT_EQ(written, 300);
-  ASSERT_EQ(release(), 0u);
-  // The first RIFF, whose header grew with the super index, is over the
-  // limit here; the walker checks everything else.
-  const test::AviSummary avi = test::walk_avi(path_);
-  EXPECT_EQ(avi.errors, std::vector<std::string>{});
-  EXPECT_EQ(avi.frames.size(), 300u);
-  EXPECT_EQ(avi.segment_count, 300);
+  const struct {
+    std::uint64_t limit_bytes;
+    std::uint32_t frames;
+  } cases[] = {{4700, 300}, {8000, 21450}};
+  for (const auto& c : cases) {
+    limit_bytes_ = c.limit_bytes;  // one frame a segment
+    SetUp();
+    open(c.frames);
+    LONG written = 0;
+    while (written < static_cast<LONG>(c.frames) && write(written) == 0) ++written;
+    EXPECT_EQ(written, static_cast<LONG>(c.frames)) << c.limit_bytes;
+    ASSERT_EQ(release(), 0u) << c.limit_bytes;
+    // The first RIFF, whose header grew with the super index, is over the
+    // limit here; the walker checks everything else.
+    const test::AviSummary avi = test::walk_avi(path_);
+    EXPECT_EQ(avi.errors, std::vector<std::string>{}) << c.limit_bytes;
+    EXPECT_EQ(avi.frames.size(), c.frames) << c.limit_bytes;
+    EXPECT_EQ(avi.segment_count, static_cast<int>(c.frames)) << c.limit_bytes;
+  }
 }
 
 // Tiny frames fill a segment's frame cap long before its size limit: the

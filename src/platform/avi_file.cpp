@@ -10,7 +10,8 @@
 #include "platform/own_video_library_testing.hpp"
 
 struct IAVIFile {
-  explicit IAVIFile(std::uint64_t riff_limit_bytes) : writer(riff_limit_bytes) {}
+  IAVIFile(std::uint64_t riff_limit_bytes, trailavi::platform::FileOperations* file_operations)
+      : writer(riff_limit_bytes, file_operations) {}
   trailavi::platform::AviWriter writer;
   ULONG references = 1;
   IAVIStream* stream = nullptr;
@@ -25,20 +26,25 @@ struct IAVIStream {
 namespace {
 
 std::uint64_t riff_limit_bytes = trailavi::platform::kDefaultRiffLimitBytes;
+trailavi::platform::FileOperations* file_operations = nullptr;  // null: each file its own
 
-// The file's own reference count reaching zero completes it. A file that
-// could not be completed answers with a non-zero result.
+// What the last release of a file answers when the file could not be
+// completed; a completed file's last release answers 0, like any last one.
+constexpr ULONG kReleaseIncomplete = 1;
+
+// The file's own reference count reaching zero completes it.
 ULONG release_file(IAVIFile* file) {
   if (--file->references > 0) return file->references;
   const bool completed = file->writer.finish();
   delete file;
-  return completed ? 0 : 1;
+  return completed ? 0 : kReleaseIncomplete;
 }
 
 }  // namespace
 
 namespace trailavi::platform::testing {
 void set_riff_limit_bytes(std::uint64_t limit_bytes) { riff_limit_bytes = limit_bytes; }
+void set_file_operations(FileOperations* operations) { file_operations = operations; }
 }  // namespace trailavi::platform::testing
 
 void AVIFileInit() {}
@@ -50,7 +56,7 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHa
   *ppfile = nullptr;
   // Only the creation of a file for writing is offered.
   if ((uMode & OF_WRITE) == 0 || (uMode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
-  auto* file = new (std::nothrow) IAVIFile(riff_limit_bytes);
+  auto* file = new (std::nothrow) IAVIFile(riff_limit_bytes, file_operations);
   if (file == nullptr) return AVIERR_MEMORY;
   if (!file->writer.create(szFile)) {
     delete file;
@@ -79,11 +85,12 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
 HRESULT AVIStreamSetFormat(PAVISTREAM pavi, LONG lPos, LPVOID lpFormat, LONG cbFormat) {
   if (pavi == nullptr) return AVIERR_BADHANDLE;
   if (lPos != 0 || cbFormat <= 0 || lpFormat == nullptr) return AVIERR_BADPARAM;
+  trailavi::platform::AviWriter& writer = pavi->file->writer;
+  if (writer.started()) return AVIERR_UNSUPPORTED;  // the format cannot change after a frame
   const auto* bytes = static_cast<const std::uint8_t*>(lpFormat);
-  const HRESULT result =
-      pavi->file->writer.set_format({bytes, static_cast<std::size_t>(cbFormat)});
-  if (result == AVIERR_OK) pavi->format_set = true;
-  return result;
+  if (!writer.set_format({bytes, static_cast<std::size_t>(cbFormat)})) return AVIERR_MEMORY;
+  pavi->format_set = true;
+  return AVIERR_OK;
 }
 
 HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuffer, LONG cbBuffer,
@@ -98,9 +105,9 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuf
     return AVIERR_BADPARAM;
   }
   const auto* bytes = static_cast<const std::uint8_t*>(lpBuffer);
-  const HRESULT result =
-      writer.write_frame({bytes, static_cast<std::size_t>(cbBuffer)}, (dwFlags & AVIIF_KEYFRAME) != 0);
-  if (result != AVIERR_OK) return result;
+  if (!writer.write_frame({bytes, static_cast<std::size_t>(cbBuffer)}, (dwFlags & AVIIF_KEYFRAME) != 0)) {
+    return AVIERR_FILEWRITE;
+  }
   if (plSampWritten != nullptr) *plSampWritten = 1;
   if (plBytesWritten != nullptr) *plBytesWritten = cbBuffer;
   return AVIERR_OK;

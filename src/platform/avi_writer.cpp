@@ -3,19 +3,21 @@
 #include "platform/avi_format.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 
 namespace trailavi::platform {
 namespace {
 
 using namespace avi_format;
 
-constexpr std::uint64_t kSuperIndexHeaderBytes = 24;
-constexpr std::uint64_t kSuperIndexEntryBytes = 16;
-constexpr std::uint64_t kOdmlPayloadBytes = 4 + kChunkHeaderBytes + 248;  // 'odml', then dmlh
+// What a segment's indexes take besides their entries: ix00's chunk header
+// and fields, and idx1's chunk header.
 constexpr std::uint64_t kStandardIndexHeaderBytes = kChunkHeaderBytes + 24;
+constexpr std::uint64_t kOldIndexHeaderBytes = kChunkHeaderBytes;
 
 // One super index entry per segment; the floor covers about 256 GiB of 1 GiB
 // segments, the ceiling keeps the reserved header space at 1 MiB.
@@ -24,6 +26,8 @@ constexpr std::uint64_t kSuperIndexCeiling = 65536;
 // Segments of tiny frames end at the frame cap, not the size limit; the
 // ceiling still gives any 32-bit frame count a super index entry per segment.
 static_assert(kSuperIndexCeiling * kMaxSegmentFrames >= (std::uint64_t{1} << 32));
+// Rounds of settling the super index's capacity before the ceiling is taken.
+constexpr int kPlanRounds = 8;
 
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;
 constexpr std::uint32_t kNotKeyFrameBit = 0x80000000u;
@@ -64,132 +68,109 @@ bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
   return true;
 }
 
-HRESULT AviWriter::fail() {
-  failed_ = true;
-  return AVIERR_FILEWRITE;
-}
-
-HRESULT AviWriter::set_format(std::span<const std::uint8_t> format) {
-  if (header_written_) return AVIERR_UNSUPPORTED;
+bool AviWriter::set_format(std::span<const std::uint8_t> format) {
   std::unique_ptr<std::uint8_t[]> copy(new (std::nothrow) std::uint8_t[format.size()]);
-  if (!copy) return AVIERR_MEMORY;
+  if (!copy) return false;
   if (!format.empty()) std::memcpy(copy.get(), format.data(), format.size());
   format_ = std::move(copy);
   format_bytes_ = format.size();
-  return AVIERR_OK;
+  return true;
 }
 
-std::uint64_t AviWriter::strl_payload_bytes() const {
-  return 4 + (kChunkHeaderBytes + kStreamHeaderBytes) + (kChunkHeaderBytes + padded(format_bytes_)) +
-         (kChunkHeaderBytes + kSuperIndexHeaderBytes + kSuperIndexEntryBytes * super_index_capacity_);
+bool AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame) {
+  failed_ = failed_ || !store_frame(frame, key_frame);
+  return !failed_;
 }
 
-std::uint64_t AviWriter::hdrl_payload_bytes() const {
-  return 4 + (kChunkHeaderBytes + kMainHeaderBytes) + (kChunkHeaderBytes + strl_payload_bytes()) +
-         (kChunkHeaderBytes + kOdmlPayloadBytes);
+// The frame chunk goes out in one write with whatever must precede it, the
+// frame referenced where it lies; then its index entry is recorded. The
+// segment stays under 4 GiB (its RIFF size is 32-bit), so its offset fits.
+bool AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
+  if (frame.size() >= kNotKeyFrameBit || total_frames_ == kU32Max) return false;
+  const auto size_bytes = static_cast<std::uint32_t>(frame.size());
+  if (!header_written_) largest_frame_bytes_ = size_bytes;
+  if (!lead_in(kChunkHeaderBytes + padded(size_bytes))) return false;
+  const std::uint64_t chunk_offset = file_.end_offset() + out_.size();
+  const ChunkMark chunk = out_.begin_chunk("00db");
+  out_.external(frame);
+  out_.end_chunk(chunk);
+  if (!send(std::nullopt)) return false;
+  header_written_ = true;
+  if (!segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
+                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
+    return false;
+  }
+  ++total_frames_;
+  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
+  return true;
 }
 
-// From the start of the file to the first frame chunk, which directly
-// follows the 'movi' FOURCC.
-std::uint64_t AviWriter::header_bytes() const {
-  return kListHeaderBytes + (kChunkHeaderBytes + hdrl_payload_bytes()) + kListHeaderBytes;
+// Leaves in out_ what precedes a frame chunk of `chunk_bytes` in the same
+// write: the file's header before the first frame, the start of a new
+// segment when the current one is full, otherwise nothing.
+bool AviWriter::lead_in(std::uint64_t chunk_bytes) {
+  if (!header_written_) {
+    if (!plan_segments(chunk_bytes)) return false;
+    start_header();
+    return true;
+  }
+  out_.clear();
+  if (segment_.frames.size() < frames_per_segment_ && fits_current_segment(chunk_bytes)) return true;
+  return close_segment(true) && open_segment();
 }
 
 // Fixes, once, how many frames each segment holds: as many as the first
-// RIFF holds beside the headers and both its indexes, so that every standard
-// index has the same count except the last. The super index is sized from
-// the declared length; a larger super index makes the header longer, which
-// can lower the count, so the two are settled together.
-void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
+// RIFF holds beside the header, as built, and both its indexes, so that
+// every standard index has the same count except the last. The super index
+// is sized from the declared length; a larger super index makes the header
+// longer, which can lower the count, so the two are settled together.
+//
+// The capacity only grows from round to round (a longer header never lets
+// more frames fit, so never needs fewer entries), and a round that does not
+// grow it ends the planning. Should it still grow after kPlanRounds, the
+// ceiling is taken, which is settled: the entries needed are clamped to it.
+// The frames fitting are at least 1, so the division is safe.
+bool AviWriter::plan_segments(std::uint64_t chunk_bytes) {
   const std::uint64_t declared_frames = info_.dwLength;
   const std::uint64_t per_frame = chunk_bytes + kOldIndexEntryBytes + kStandardIndexEntryBytes;
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
-  for (int round = 0; round < 8; ++round) {
-    const std::uint64_t fixed = header_bytes() + kChunkHeaderBytes + kStandardIndexHeaderBytes;
+  for (int round = 0;; ++round) {
+    out_.clear();
+    build_header(out_);
+    if (!out_.ok()) return false;
+    const std::uint64_t fixed = out_.size() + kOldIndexHeaderBytes + kStandardIndexHeaderBytes;
     const std::uint64_t fitting =
         riff_limit_bytes_ > fixed ? std::max<std::uint64_t>(1, (riff_limit_bytes_ - fixed) / per_frame) : 1;
     frames_per_segment_ = std::min(fitting, kMaxSegmentFrames);
     const std::uint64_t needed = (declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
     const std::uint64_t capacity = std::clamp(needed, kSuperIndexFloor, kSuperIndexCeiling);
-    if (capacity <= super_index_capacity_) return;
-    super_index_capacity_ = static_cast<std::uint32_t>(capacity);
+    if (capacity <= super_index_capacity_) return true;
+    super_index_capacity_ = static_cast<std::uint32_t>(round + 1 < kPlanRounds ? capacity : kSuperIndexCeiling);
   }
 }
 
 bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   const std::uint64_t frames = segment_.frames.size() + 1;
   std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frames;
-  if (segment_.riff_offset == 0) index_bytes += kChunkHeaderBytes + kOldIndexEntryBytes * frames;
+  if (segment_.riff_offset == 0) index_bytes += kOldIndexHeaderBytes + kOldIndexEntryBytes * frames;
   const std::uint64_t used = file_.end_offset() - segment_.riff_offset;
   return used + chunk_bytes + index_bytes <= riff_limit_bytes_;
 }
 
-HRESULT AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame) {
-  if (failed_) return AVIERR_FILEWRITE;
-  if (frame.size() >= kNotKeyFrameBit || total_frames_ == kU32Max) return fail();
-  const auto size_bytes = static_cast<std::uint32_t>(frame.size());
-  const std::uint64_t chunk_bytes = kChunkHeaderBytes + padded(size_bytes);
-
-  // What precedes the frame chunk in the same write: the file's header before
-  // the first frame, a new segment's header when the current one is full.
-  ChunkBuffer lead_prefix;
-  ChunkBuffer lead_suffix;
-  std::span<const std::uint8_t> lead_format;
-  if (!header_written_) {
-    largest_frame_bytes_ = size_bytes;
-    plan_segments(chunk_bytes);
-    segment_.movi_fourcc_offset = header_bytes() - 4;
-    build_header_prefix(lead_prefix);
-    lead_format = {format_.get(), format_bytes_};
-    build_header_suffix(lead_suffix);
-  } else if (segment_.frames.size() >= frames_per_segment_ || !fits_current_segment(chunk_bytes)) {
-    if (!close_segment(true) || !start_next_segment(lead_prefix)) return fail();
-  }
-  if (!lead_prefix.ok() || !lead_suffix.ok()) return fail();
-
-  const std::uint8_t chunk_header[8] = {'0', '0', 'd', 'b',
-                                        static_cast<std::uint8_t>(size_bytes),
-                                        static_cast<std::uint8_t>(size_bytes >> 8),
-                                        static_cast<std::uint8_t>(size_bytes >> 16),
-                                        static_cast<std::uint8_t>(size_bytes >> 24)};
-  static constexpr std::uint8_t kPad = 0;
-  const ByteRange parts[] = {
-      {lead_prefix.bytes().data(), lead_prefix.size()},
-      {lead_format.data(), lead_format.size()},
-      {lead_suffix.bytes().data(), lead_suffix.size()},
-      {chunk_header, sizeof chunk_header},
-      {frame.data(), frame.size()},
-      {&kPad, size_bytes & 1u},
-  };
-  const std::uint64_t chunk_offset =
-      file_.end_offset() + lead_prefix.size() + lead_format.size() + lead_suffix.size();
-  if (!file_.append(parts)) return fail();
-  header_written_ = true;
-
-  // The segment stays under 4 GiB (its RIFF size is 32-bit), so the offset fits.
-  if (!segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
-                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
-    return fail();
-  }
-  ++total_frames_;
-  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
-  return AVIERR_OK;
-}
-
-bool AviWriter::start_next_segment(ChunkBuffer& segment_header) {
+// Leaves the new segment's start in out_, its sizes 0 until it is closed.
+bool AviWriter::open_segment() {
   // The segment being opened needs a super index entry of its own.
   if (super_index_size_ >= super_index_capacity_) return false;
+  out_.clear();
   segment_.riff_offset = file_.end_offset();
-  segment_.movi_fourcc_offset = segment_.riff_offset + kListHeaderBytes + kChunkHeaderBytes;
+  segment_.movi_fourcc_offset = segment_.riff_offset + build_segment_start(out_, 0, 0).payload_start;
   segment_.frames.clear();
-  // Both sizes are placeholders until the segment is closed.
-  segment_header.chunk_header("RIFF", 0);
-  segment_header.fourcc("AVIX");
-  segment_header.chunk_header("LIST", 0);
-  segment_header.fourcc("movi");
   return true;
 }
 
+// Appends the segment's indexes and states the sizes of its RIFF and movi
+// lists, measured in the file: the first segment's through the header's
+// rewrite, a later one's by rewriting its start where it was opened.
 bool AviWriter::close_segment(bool has_successor) {
   const bool first = segment_.riff_offset == 0;
   if ((has_successor || !first) && !append_standard_index()) return false;
@@ -203,36 +184,33 @@ bool AviWriter::close_segment(bool has_successor) {
     first_movi_bytes_ = static_cast<std::uint32_t>(movi_bytes);
     return true;
   }
-  // RIFF size, 'AVIX', 'LIST', movi size: one patch covers both sizes.
-  ChunkBuffer sizes;
-  sizes.u32(static_cast<std::uint32_t>(riff_bytes));
-  sizes.fourcc("AVIX");
-  sizes.fourcc("LIST");
-  sizes.u32(static_cast<std::uint32_t>(movi_bytes));
-  const ByteRange part[] = {{sizes.bytes().data(), sizes.size()}};
-  return sizes.ok() && file_.write_at(segment_.riff_offset + 4, part);
+  out_.clear();
+  build_segment_start(out_, static_cast<std::uint32_t>(riff_bytes), static_cast<std::uint32_t>(movi_bytes));
+  return send(segment_.riff_offset);
 }
 
+// The entries go out in runs, so the chunk states its size before them.
 bool AviWriter::append_standard_index() {
   const std::uint64_t frame_count = segment_.frames.size();
   const std::uint64_t index_offset = file_.end_offset();
   const std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frame_count;
-  ChunkBuffer run;
-  run.chunk_header("ix00", static_cast<std::uint32_t>(index_bytes - kChunkHeaderBytes));
-  run.u16(2);  // wLongsPerEntry
-  run.u8(0);   // bIndexSubType
-  run.u8(1);   // bIndexType: AVI_INDEX_OF_CHUNKS
-  run.u32(static_cast<std::uint32_t>(frame_count));  // nEntriesInUse
-  run.fourcc("00db");                                 // dwChunkId
-  run.u64(segment_.movi_fourcc_offset);               // qwBaseOffset
-  run.u32(0);                                         // dwReserved
+  out_.clear();
+  out_.set_size(out_.begin_chunk("ix00"), static_cast<std::uint32_t>(index_bytes - kChunkHeaderBytes));
+  out_.u16(2);  // wLongsPerEntry
+  out_.u8(0);   // bIndexSubType
+  out_.u8(1);   // bIndexType: AVI_INDEX_OF_CHUNKS
+  out_.u32(static_cast<std::uint32_t>(frame_count));  // nEntriesInUse
+  out_.fourcc("00db");                                 // dwChunkId
+  out_.u64(segment_.movi_fourcc_offset);               // qwBaseOffset
+  out_.u32(0);                                         // dwReserved
   const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
-    run.u32(frame.offset_from_movi + static_cast<std::uint32_t>(kChunkHeaderBytes));  // payload - base
-    run.u32(frame.size_bytes);
-    return run.size() < kIndexRunBytes || append_run(run);
+    out_.u32(frame.offset_from_movi + static_cast<std::uint32_t>(kChunkHeaderBytes));  // payload - base
+    out_.u32(frame.size_bytes);
+    return append_run(kIndexRunBytes);
   });
-  if (!appended || !append_run(run)) return false;
-  // Only a file of several segments needs the super index; start_next_segment
+  if (!appended || !append_run(1)) return false;
+  assert(file_.end_offset() - index_offset == index_bytes);
+  // Only a file of several segments needs the super index; open_segment
   // keeps its size below its capacity.
   if (!super_index_) {
     super_index_.reset(new (std::nothrow) SuperIndexEntry[super_index_capacity_]);
@@ -243,38 +221,64 @@ bool AviWriter::append_standard_index() {
   return true;
 }
 
+// Like ix00's, idx1's entries go out in runs after its stated size.
 bool AviWriter::append_old_index() {
-  ChunkBuffer run;
-  run.chunk_header("idx1", static_cast<std::uint32_t>(kOldIndexEntryBytes * segment_.frames.size()));
+  out_.clear();
+  const std::uint64_t index_bytes = kOldIndexEntryBytes * segment_.frames.size();
+  out_.set_size(out_.begin_chunk("idx1"), static_cast<std::uint32_t>(index_bytes));
   const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
     const bool key_frame = (frame.size_bytes & kNotKeyFrameBit) == 0;
-    run.fourcc("00db");
-    run.u32(key_frame ? AVIIF_KEYFRAME : 0);
-    run.u32(frame.offset_from_movi);
-    run.u32(frame.size_bytes & ~kNotKeyFrameBit);
-    return run.size() < kIndexRunBytes || append_run(run);
+    out_.fourcc("00db");
+    out_.u32(key_frame ? AVIIF_KEYFRAME : 0);
+    out_.u32(frame.offset_from_movi);
+    out_.u32(frame.size_bytes & ~kNotKeyFrameBit);
+    return append_run(kIndexRunBytes);
   });
-  return appended && append_run(run);
+  return appended && append_run(1);
 }
 
-bool AviWriter::append_run(ChunkBuffer& run) {
-  if (!run.ok()) return false;
-  const ByteRange part[] = {{run.bytes().data(), run.size()}};
-  if (run.size() > 0 && !file_.append(part)) return false;
-  run.clear();
+// Sends out_ to the file once it holds `at_least` bytes, and any at all.
+bool AviWriter::append_run(std::size_t at_least) {
+  if (out_.size() < at_least || out_.size() == 0) return true;
+  if (!send(std::nullopt)) return false;
+  out_.clear();
   return true;
 }
 
-void AviWriter::build_header_prefix(ChunkBuffer& out) const {
+// Sends out_ to the file: at its end, or from `offset` over earlier bytes.
+bool AviWriter::send(std::optional<std::uint64_t> offset) {
+  ByteRange parts[ChunkBuffer::kMaxRanges];
+  const std::span<const ByteRange> ranges(parts, out_.ranges(parts));
+  return out_.ok() && (offset ? file_.write_at(*offset, ranges) : file_.append(ranges));
+}
+
+// The file's header, from the RIFF list's head to the movi list's type, which
+// the first frame chunk follows; returns the movi list's mark.
+ChunkMark AviWriter::build_header(ChunkBuffer& out) const {
+  const ChunkMark riff = out.begin_list("RIFF", "AVI ");
+  const ChunkMark hdrl = out.begin_list("LIST", "hdrl");
+  build_main_header(out);
+  const ChunkMark strl = out.begin_list("LIST", "strl");
+  build_stream_header(out);
+  const ChunkMark strf = out.begin_chunk("strf");
+  out.external({format_.get(), format_bytes_});
+  out.end_chunk(strf);
+  build_super_index(out);
+  out.end_chunk(strl);
+  build_odml(out);
+  out.end_chunk(hdrl);
+  const ChunkMark movi = out.begin_list("LIST", "movi");
+  // Both lists go on to the first segment's end, where the file measures them.
+  out.set_size(riff, first_riff_bytes_);
+  out.set_size(movi, first_movi_bytes_);
+  return movi;
+}
+
+void AviWriter::build_main_header(ChunkBuffer& out) const {
   const std::uint64_t scale = info_.dwScale;
   const std::uint64_t rate = info_.dwRate;
   const std::uint64_t largest_chunk = kChunkHeaderBytes + padded(largest_frame_bytes_);
-  out.chunk_header("RIFF", first_riff_bytes_);
-  out.fourcc("AVI ");
-  out.chunk_header("LIST", static_cast<std::uint32_t>(hdrl_payload_bytes()));
-  out.fourcc("hdrl");
-
-  out.chunk_header("avih", static_cast<std::uint32_t>(kMainHeaderBytes));
+  const ChunkMark avih = out.begin_chunk("avih");
   out.u32(rate != 0 ? saturate_u32(1000000 * scale / rate) : 0);       // dwMicroSecPerFrame
   out.u32(scale != 0 ? saturate_u32(largest_chunk * rate / scale) : 0);  // dwMaxBytesPerSec
   out.u32(0);                                                        // dwPaddingGranularity
@@ -287,10 +291,11 @@ void AviWriter::build_header_prefix(ChunkBuffer& out) const {
           static_cast<std::uint32_t>(info_.rcFrame.left));             // dwWidth
   out.u32(picture_rows(info_.rcFrame));                              // dwHeight
   out.zeros(16);  // dwReserved[4]
+  out.end_chunk(avih);
+}
 
-  out.chunk_header("LIST", static_cast<std::uint32_t>(strl_payload_bytes()));
-  out.fourcc("strl");
-  out.chunk_header("strh", static_cast<std::uint32_t>(kStreamHeaderBytes));
+void AviWriter::build_stream_header(ChunkBuffer& out) const {
+  const ChunkMark strh = out.begin_chunk("strh");
   out.u32(info_.fccType);
   out.u32(info_.fccHandler);
   out.u32(info_.dwFlags);
@@ -308,82 +313,75 @@ void AviWriter::build_header_prefix(ChunkBuffer& out) const {
   out.u16(low16(info_.rcFrame.top));
   out.u16(low16(info_.rcFrame.right));
   out.u16(low16(info_.rcFrame.bottom));
-
-  out.chunk_header("strf", static_cast<std::uint32_t>(format_bytes_));
+  out.end_chunk(strh);
 }
 
-void AviWriter::build_header_suffix(ChunkBuffer& out) const {
-  out.zeros(format_bytes_ & 1);  // strf pad
-  build_super_index(out);
-  build_odml(out);
-  out.chunk_header("LIST", first_movi_bytes_);
-  out.fourcc("movi");
-}
-
-// Reserved as JUNK, which every reader skips, until a second segment exists.
+// Every entry the capacity allows, unused ones zero; reserved as JUNK, which
+// every reader skips, until a second segment exists.
 void AviWriter::build_super_index(ChunkBuffer& out) const {
-  const std::uint64_t payload_bytes = kSuperIndexHeaderBytes + kSuperIndexEntryBytes * super_index_capacity_;
-  if (!multi_segment()) {
-    out.chunk_header("JUNK", static_cast<std::uint32_t>(payload_bytes));
-    out.zeros(payload_bytes);
-    return;
-  }
-  out.chunk_header("indx", static_cast<std::uint32_t>(payload_bytes));
+  const ChunkMark indx = out.begin_chunk("indx");
   out.u16(4);  // wLongsPerEntry
   out.u8(0);   // bIndexSubType
   out.u8(0);   // bIndexType: AVI_INDEX_OF_INDEXES
   out.u32(super_index_size_);  // nEntriesInUse
   out.fourcc("00db");          // dwChunkId
   out.zeros(12);               // dwReserved[3]
-  for (std::uint32_t i = 0; i < super_index_size_; ++i) {
-    const SuperIndexEntry& entry = super_index_[i];
+  for (std::uint32_t i = 0; i < super_index_capacity_; ++i) {
+    const SuperIndexEntry entry = i < super_index_size_ ? super_index_[i] : SuperIndexEntry{};
     out.u64(entry.index_offset);
     out.u32(entry.index_bytes);
     out.u32(entry.frame_count);  // dwDuration
   }
-  out.zeros(kSuperIndexEntryBytes * (super_index_capacity_ - super_index_size_));
+  out.end_chunk(indx, !multi_segment());
 }
 
+// Reserved as JUNK, like the super index, until a second segment exists.
 void AviWriter::build_odml(ChunkBuffer& out) const {
-  if (!multi_segment()) {
-    out.chunk_header("JUNK", static_cast<std::uint32_t>(kOdmlPayloadBytes));
-    out.zeros(kOdmlPayloadBytes);
-    return;
-  }
-  out.chunk_header("LIST", static_cast<std::uint32_t>(kOdmlPayloadBytes));
-  out.fourcc("odml");
-  out.chunk_header("dmlh", 248);
+  const ChunkMark odml = out.begin_list("LIST", "odml");
+  const ChunkMark dmlh = out.begin_chunk("dmlh");
   out.u32(total_frames_);  // dwTotalFrames
   out.zeros(244);
+  out.end_chunk(dmlh);
+  out.end_chunk(odml, !multi_segment());
 }
 
-// Appends the header, or rewrites it in place with its final values; the
-// layout is the same both times, so the rewrite covers exactly the same bytes.
-bool AviWriter::write_header(HeaderWrite how) {
-  ChunkBuffer prefix;
-  ChunkBuffer suffix;
-  build_header_prefix(prefix);
-  build_header_suffix(suffix);
-  if (!prefix.ok() || !suffix.ok()) return false;
-  const ByteRange parts[] = {
-      {prefix.bytes().data(), prefix.size()},
-      {format_.get(), format_bytes_},
-      {suffix.bytes().data(), suffix.size()},
-  };
-  return how == HeaderWrite::append ? file_.append(parts) : file_.write_at(0, parts);
+// An AVIX segment's start: its RIFF and movi list heads, with the sizes
+// given; returns the movi list's mark.
+ChunkMark AviWriter::build_segment_start(ChunkBuffer& out, std::uint32_t riff_bytes, std::uint32_t movi_bytes) {
+  const ChunkMark riff = out.begin_list("RIFF", "AVIX");
+  const ChunkMark movi = out.begin_list("LIST", "movi");
+  out.set_size(riff, riff_bytes);
+  out.set_size(movi, movi_bytes);
+  return movi;
+}
+
+// Leaves the header in out_, as it first goes to the file, and where movi lies.
+void AviWriter::start_header() {
+  out_.clear();
+  segment_.movi_fourcc_offset = build_header(out_).payload_start;
+  header_bytes_ = out_.size();
+}
+
+// No frame came: the header goes out alone, with an empty movi.
+bool AviWriter::write_header_alone() {
+  super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
+  start_header();
+  return send(std::nullopt);
+}
+
+// Rewrites the header in place with its final values. Its length depends on
+// the format and the super index's capacity alone, both fixed once the
+// header is first written, so the rewrite covers exactly the same bytes.
+bool AviWriter::rewrite_header() {
+  out_.clear();
+  build_header(out_);
+  assert(!out_.ok() || out_.size() == header_bytes_);
+  return send(0);
 }
 
 bool AviWriter::finish() {
-  bool completed = false;
-  if (!failed_) {
-    if (!header_written_) {
-      // No frame came: the header goes out alone, with an empty movi.
-      super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
-      segment_.movi_fourcc_offset = header_bytes() - 4;
-      header_written_ = write_header(HeaderWrite::append);
-    }
-    completed = header_written_ && close_segment(false) && write_header(HeaderWrite::rewrite);
-  }
+  const bool completed =
+      !failed_ && (header_written_ || write_header_alone()) && close_segment(false) && rewrite_header();
   const bool closed = file_.close();
   return completed && closed;
 }

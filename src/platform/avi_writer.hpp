@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 
 #include "platform/chunk_buffer.hpp"
@@ -29,15 +30,20 @@ inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
 // No allocation throws: one that fails makes the call that needed it fail.
 class AviWriter {
  public:
-  explicit AviWriter(std::uint64_t riff_limit_bytes) : riff_limit_bytes_(riff_limit_bytes) {}
+  // `file` (null: a file of its own) receives every operation on the file.
+  AviWriter(std::uint64_t riff_limit_bytes, FileOperations* file)
+      : file_(file != nullptr ? *file : own_file_), riff_limit_bytes_(riff_limit_bytes) {}
 
   [[nodiscard]] bool create(const char* path) { return file_.create(path); }
   void set_stream_info(const AVISTREAMINFOA& info) { info_ = info; }
-  [[nodiscard]] HRESULT set_format(std::span<const std::uint8_t> format);
-  [[nodiscard]] HRESULT write_frame(std::span<const std::uint8_t> frame, bool key_frame);
+  // Before the first frame only. False when the format cannot be stored.
+  [[nodiscard]] bool set_format(std::span<const std::uint8_t> format);
+  // False when the frame could not be stored; after that, every call fails.
+  [[nodiscard]] bool write_frame(std::span<const std::uint8_t> frame, bool key_frame);
   // Completes and closes the file. False when anything failed on the way.
   [[nodiscard]] bool finish();
 
+  [[nodiscard]] bool started() const { return header_written_; }
   [[nodiscard]] std::uint32_t frames_written() const { return total_frames_; }
 
  private:
@@ -81,26 +87,29 @@ class AviWriter {
     FrameIndex frames;
   };
 
-  [[nodiscard]] std::uint64_t header_bytes() const;
-  [[nodiscard]] std::uint64_t strl_payload_bytes() const;
-  [[nodiscard]] std::uint64_t hdrl_payload_bytes() const;
-  void plan_segments(std::uint64_t chunk_bytes);
+  [[nodiscard]] bool store_frame(std::span<const std::uint8_t> frame, bool key_frame);
+  [[nodiscard]] bool lead_in(std::uint64_t chunk_bytes);
+  [[nodiscard]] bool plan_segments(std::uint64_t chunk_bytes);
   [[nodiscard]] bool fits_current_segment(std::uint64_t chunk_bytes) const;
-  [[nodiscard]] bool start_next_segment(ChunkBuffer& segment_header);
+  [[nodiscard]] bool open_segment();
   [[nodiscard]] bool close_segment(bool has_successor);
   [[nodiscard]] bool append_standard_index();
   [[nodiscard]] bool append_old_index();
-  enum class HeaderWrite { append, rewrite };
-  [[nodiscard]] bool write_header(HeaderWrite how);
-  [[nodiscard]] bool append_run(ChunkBuffer& run);
-  void build_header_prefix(ChunkBuffer& out) const;
-  void build_header_suffix(ChunkBuffer& out) const;
+  [[nodiscard]] bool append_run(std::size_t run_bytes);
+  [[nodiscard]] bool send(std::optional<std::uint64_t> offset);
+  void start_header();
+  [[nodiscard]] bool write_header_alone();
+  [[nodiscard]] bool rewrite_header();
+  ChunkMark build_header(ChunkBuffer& out) const;
+  void build_main_header(ChunkBuffer& out) const;
+  void build_stream_header(ChunkBuffer& out) const;
   void build_super_index(ChunkBuffer& out) const;
   void build_odml(ChunkBuffer& out) const;
+  static ChunkMark build_segment_start(ChunkBuffer& out, std::uint32_t riff_bytes, std::uint32_t movi_bytes);
   [[nodiscard]] bool multi_segment() const { return super_index_size_ > 0; }
-  HRESULT fail();
 
-  OutputFile file_;
+  OutputFile own_file_;
+  FileOperations& file_;
   std::uint64_t riff_limit_bytes_;
   AVISTREAMINFOA info_{};
   std::unique_ptr<std::uint8_t[]> format_;
@@ -117,6 +126,8 @@ class AviWriter {
   std::uint32_t first_riff_bytes_ = 0;  // RIFF size field: everything after it
   std::uint32_t first_movi_bytes_ = 0;  // movi LIST size field
   std::uint32_t largest_frame_bytes_ = 0;
+  std::uint64_t header_bytes_ = 0;  // from the start of the file to the first frame chunk
+  ChunkBuffer out_;  // what goes to the file next; keeps its storage between writes
   bool failed_ = false;
 };
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <limits>
 #include <new>
 
 #ifdef _WIN32
@@ -17,44 +16,10 @@
 #endif
 
 namespace trailavi::platform {
-namespace fault_injection {
 namespace {
 
-constexpr std::uint64_t kNever = std::numeric_limits<std::uint64_t>::max();
-
-struct Counter {
-  std::uint64_t performed = 0;
-  std::uint64_t fail_index = kNever;
-};
-Counter counters[4];
-
-Counter& counter(Operation operation) { return counters[static_cast<int>(operation)]; }
-
-}  // namespace
-
-void fail_at(Operation operation, std::uint64_t index) { counter(operation).fail_index = index; }
-
-void reset() {
-  for (Counter& c : counters) c = Counter{};
-}
-
-std::uint64_t performed(Operation operation) { return counter(operation).performed; }
-
-// Counts one operation and says whether the test asked for it to fail.
-static bool injected(Operation operation) {
-  Counter& c = counter(operation);
-  return c.performed++ == c.fail_index;
-}
-
-}  // namespace fault_injection
-
-namespace {
-
-using fault_injection::injected;
-using fault_injection::Operation;
-
-// An append has at most six ranges (header, format, header, chunk header,
-// frame, pad); the pending block makes seven.
+// An append has at most five ranges (the writer's bytes around the format
+// and a frame); the pending block makes six.
 constexpr std::size_t kMaxParts = 8;
 
 std::uint64_t total_size(std::span<const ByteRange> parts) {
@@ -145,29 +110,22 @@ OutputFile::~OutputFile() {
   if (descriptor_ >= 0) close_descriptor(descriptor_);
 }
 
-bool OutputFile::fail() {
-  failed_ = true;
-  return false;
-}
-
+// The descriptor is -1 until create succeeds and after close, so every
+// operation on a file not open fails.
 bool OutputFile::create(const char* path) {
-  if (injected(Operation::create)) return fail();
   descriptor_ = open_for_writing(path);
-  if (descriptor_ < 0) return fail();
   end_offset_ = 0;
-  failed_ = false;
-  return true;
+  pending_bytes_ = 0;
+  return descriptor_ >= 0;
 }
 
 bool OutputFile::append(std::span<const ByteRange> parts) {
-  if (failed_ || descriptor_ < 0) return fail();
-  if (injected(Operation::write)) return fail();
+  if (descriptor_ < 0) return false;
   const std::uint64_t size = total_size(parts);
-  if (!(size < kGatherBelowBytes ? gather(parts) : write_out(parts))) return fail();
+  if (!(size < kGatherBelowBytes ? gather(parts) : write_out(parts))) return false;
   end_offset_ += size;
   return true;
 }
-
 // Precondition: the parts add up to less than kGatherBelowBytes, which is
 // below the pending block's capacity, so after a flush they always fit.
 bool OutputFile::gather(std::span<const ByteRange> parts) {
@@ -203,32 +161,25 @@ bool OutputFile::write_out(std::span<const ByteRange> parts) {
 bool OutputFile::flush_pending() { return pending_bytes_ == 0 || write_out({}); }
 
 bool OutputFile::write_at(std::uint64_t offset, std::span<const ByteRange> parts) {
-  if (failed_ || descriptor_ < 0) return fail();
+  if (descriptor_ < 0) return false;
   const std::uint64_t size = total_size(parts);
-  if (offset > end_offset_ || size > end_offset_ - offset) return fail();
-  if (injected(Operation::seek)) return fail();
+  if (offset > end_offset_ || size > end_offset_ - offset) return false;
   // A patch may cover bytes still pending, so they go out first.
-  if (!flush_pending()) return fail();
-  if (injected(Operation::write)) return fail();
+  if (!flush_pending()) return false;
 #ifdef _WIN32
-  if (!seek_to(descriptor_, offset) || !write_ranges(descriptor_, parts) ||
-      !seek_to(descriptor_, end_offset_)) {
-    return fail();
-  }
+  return seek_to(descriptor_, offset) && write_ranges(descriptor_, parts) && seek_to(descriptor_, end_offset_);
 #else
-  if (!gathered_write(descriptor_, parts, static_cast<std::int64_t>(offset))) return fail();
+  return gathered_write(descriptor_, parts, static_cast<std::int64_t>(offset));
 #endif
-  return true;
 }
 
 bool OutputFile::close() {
-  if (descriptor_ < 0) return fail();
-  if (!failed_ && !flush_pending()) fail();
+  if (descriptor_ < 0) return false;
+  const bool flushed = flush_pending();
   const int descriptor = descriptor_;
   descriptor_ = -1;
   const bool closed = close_descriptor(descriptor) == 0;
-  if (injected(Operation::close) || !closed) return fail();
-  return !failed_;
+  return flushed && closed;
 }
 
 }  // namespace trailavi::platform

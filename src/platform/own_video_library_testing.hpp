@@ -11,4 +11,9 @@ namespace trailavi::platform::testing {
 // that tests can make multi-segment files from tiny inputs.
 void set_riff_limit_bytes(std::uint64_t limit_bytes);
 
+// The operations that files created from now on go through, in place of
+// the real file (null, the default, restores it). They serve one file at a
+// time, and must outlive it.
+void set_file_operations(FileOperations* operations);
+
 }  // namespace trailavi::platform::testing

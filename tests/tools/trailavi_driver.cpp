@@ -14,31 +14,15 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
-#include "platform/output_file.hpp"
 #include "platform/own_video_library_testing.hpp"
 #include "run/run.hpp"
+#include "support/fault_injecting_file.hpp"
 
 namespace {
 
-using trailavi::platform::fault_injection::Operation;
-
-bool parse_operation(const char* name, Operation& operation) {
-  const struct {
-    const char* name;
-    Operation operation;
-  } kOperations[] = {{"create", Operation::create}, {"write", Operation::write},
-                     {"seek", Operation::seek}, {"close", Operation::close}};
-  for (const auto& known : kOperations) {
-    if (std::strcmp(name, known.name) == 0) {
-      operation = known.operation;
-      return true;
-    }
-  }
-  return false;
-}
+using trailavi::test::FaultInjectingFile;
 
 int usage() {
   std::fprintf(stderr,
@@ -50,36 +34,38 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  trailavi::platform::fault_injection::reset();
-  std::function<void()> between_passes;  // TEMPORARY until the file-operations seam lands
+  FaultInjectingFile file;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--riff-limit") == 0 && i + 1 < argc) {
       trailavi::platform::testing::set_riff_limit_bytes(std::strtoull(argv[++i], nullptr, 10));
     } else if (std::strcmp(argv[i], "--fail") == 0 && i + 2 < argc) {
-      Operation operation{};
-      if (!parse_operation(argv[i + 1], operation)) return usage();
-      trailavi::platform::fault_injection::fail_at(operation, std::strtoull(argv[i + 2], nullptr, 10));
+      FaultInjectingFile::Operation operation{};
+      if (!FaultInjectingFile::parse(argv[i + 1], operation)) return usage();
+      file.fail_at(operation, std::strtoull(argv[i + 2], nullptr, 10));
       i += 2;
     } else if (std::strcmp(argv[i], "--between-passes-append") == 0 && i + 1 < argc) {
+      // The video file is created after the pre-scan and before the frame
+      // pass reads the point file again.
       const std::string text = argv[++i];
-      between_passes = [text] { std::ofstream("test_.dat", std::ios::binary | std::ios::app) << text; };
+      file.before_create = [text] { std::ofstream("test_.dat", std::ios::binary | std::ios::app) << text; };
     } else if (std::strcmp(argv[i], "--between-passes-truncate") == 0 && i + 1 < argc) {
       const auto bytes = std::strtoull(argv[++i], nullptr, 10);
-      between_passes = [bytes] { std::filesystem::resize_file("test_.dat", bytes); };
+      file.before_create = [bytes] { std::filesystem::resize_file("test_.dat", bytes); };
     } else {
       return usage();
     }
   }
+  trailavi::platform::testing::set_file_operations(&file);
   trailavi::Report report(stdout);
   const trailavi::ExitStatus status = trailavi::run(report);
   // For the fault-injection tests: how many of each operation the run made.
   if (const char* counts = std::getenv("TRAILAVI_DRIVER_COUNTS"); counts != nullptr && *counts != '\0') {
-    using trailavi::platform::fault_injection::performed;
+    using Operation = FaultInjectingFile::Operation;
     std::fprintf(stderr, "create %llu write %llu seek %llu close %llu\n",
-                 static_cast<unsigned long long>(performed(Operation::create)),
-                 static_cast<unsigned long long>(performed(Operation::write)),
-                 static_cast<unsigned long long>(performed(Operation::seek)),
-                 static_cast<unsigned long long>(performed(Operation::close)));
+                 static_cast<unsigned long long>(file.performed(Operation::create)),
+                 static_cast<unsigned long long>(file.performed(Operation::write)),
+                 static_cast<unsigned long long>(file.performed(Operation::seek)),
+                 static_cast<unsigned long long>(file.performed(Operation::close)));
   }
   return static_cast<int>(status);
 }
