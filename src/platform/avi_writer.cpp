@@ -1,7 +1,5 @@
 #include "platform/avi_writer.hpp"
 
-#include "platform/avi_format.hpp"
-
 #include <algorithm>
 #include <cassert>
 #include <cstring>
@@ -12,7 +10,12 @@
 namespace trailavi::platform {
 namespace {
 
-using namespace avi_format;
+constexpr std::uint64_t kChunkHeaderBytes = 8;          // FOURCC, size
+constexpr std::uint64_t kOldIndexEntryBytes = 16;       // idx1 entry
+constexpr std::uint64_t kStandardIndexEntryBytes = 8;   // ix00 entry
+
+// A chunk's payload is followed by a pad byte when its size is odd.
+constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
 
 // What a segment's indexes take besides their entries: ix00's chunk header
 // and fields, and idx1's chunk header.
