@@ -11,6 +11,7 @@
 #include <io.h>
 #include <sys/stat.h>
 #else
+#include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 #endif
@@ -96,8 +97,19 @@ bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64
   return true;
 }
 
+// Created, or emptied when it holds anything. A file that is already empty
+// is not truncated: on ext4, truncating a file to nothing marks it as being
+// rewritten in place, and closing it then starts writing all its data out
+// (auto_da_alloc), which costs a large video a good fraction of its run.
 int open_for_writing(const char* path) {
-  return ::open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  if (descriptor < 0) return descriptor;
+  struct stat info {};
+  if (::fstat(descriptor, &info) != 0 || (info.st_size != 0 && ::ftruncate(descriptor, 0) != 0)) {
+    ::close(descriptor);
+    return -1;
+  }
+  return descriptor;
 }
 
 int close_descriptor(int descriptor) { return ::close(descriptor); }
