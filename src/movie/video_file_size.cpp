@@ -4,21 +4,15 @@ namespace trailavi {
 namespace {
 
 // The AVI format's fixed sizes, the same whichever library lays the file out.
-constexpr std::uint64_t kChunkHeaderBytes = 8;    // FOURCC, size
-constexpr std::uint64_t kListHeaderBytes = 12;    // 'LIST' or 'RIFF', size, type
-constexpr std::uint64_t kMainHeaderBytes = 56;    // avih payload
-constexpr std::uint64_t kStreamHeaderBytes = 56;  // strh payload
+constexpr std::uint64_t kChunkHeaderBytes = 8;     // FOURCC, size
 constexpr std::uint64_t kOldIndexEntryBytes = 16;  // idx1 entry
-// An OpenDML ix00 entry, the smallest index a frame gets.
-constexpr std::uint64_t kLeastIndexEntryBytes = 8;
+constexpr std::uint64_t kLeastIndexEntryBytes = 8;  // OpenDML ix00 entry, the smallest index a frame gets
+// Up to the first frame: the RIFF, hdrl, strl and movi headers (4 x 12
+// bytes), the avih, strh and strf chunk headers (3 x 8), avih and strh (2 x 56).
+constexpr std::uint64_t kLeadingHeaderBytes = 4 * 12 + 3 * 8 + 2 * 56;
 
 // A chunk's payload is followed by a pad byte when its size is odd.
 constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
-
-// RIFF, hdrl, avih, strl, strh, strf and movi up to the first frame.
-constexpr std::uint64_t kLeadingHeaderBytes =
-    4 * kListHeaderBytes + 3 * kChunkHeaderBytes + kMainHeaderBytes + kStreamHeaderBytes;
-static_assert(kLeadingHeaderBytes == 184);
 
 // Those headers and idx1's take under 200 bytes beside the format; the rest
 // is margin, such as for the platform library's alignment of the first frame

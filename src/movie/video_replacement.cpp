@@ -94,9 +94,7 @@ int create_exclusively(std::string& path_template) {
   return -1;
 }
 
-bool create_temporary(VideoReplacement& replacement, bool /*exists*/) {
-  std::string path = replacement.final_path + kTemporarySuffix + "XXXXXX";
-  if (path.size() > kLongestPathBytes) return false;
+bool create_temporary(VideoReplacement& replacement, std::string path, bool /*exists*/) {
   const int descriptor = create_exclusively(path);
   if (descriptor < 0) return false;
   replacement.temporary_path = path;
@@ -159,9 +157,7 @@ mode_t video_mode(const VideoReplacement& replacement, bool exists) {
   return 0666 & ~mask;
 }
 
-bool create_temporary(VideoReplacement& replacement, bool exists) {
-  const std::string path = replacement.final_path + kTemporarySuffix + "XXXXXX";
-  if (path.size() > kLongestPathBytes) return false;
+bool create_temporary(VideoReplacement& replacement, const std::string& path, bool exists) {
   const mode_t mode = video_mode(replacement, exists);
   int descriptor = -1;
   {
@@ -198,7 +194,8 @@ bool begin_replacement(const char* name, VideoReplacement& replacement) {
   bool exists = false;
   if (!follow_links(name, final_path) || !can_replace(final_path, exists)) return false;
   replacement.final_path = final_path.string();
-  if (!create_temporary(replacement, exists)) {
+  const std::string path = replacement.final_path + kTemporarySuffix + "XXXXXX";
+  if (path.size() > kLongestPathBytes || !create_temporary(replacement, path, exists)) {
     abandon_replacement(replacement);
     return false;
   }

@@ -97,19 +97,17 @@ bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64
   return true;
 }
 
-// Created, or emptied when it holds anything. A file that is already empty
-// is not truncated: on ext4, truncating a file to nothing marks it as being
-// rewritten in place, and closing it then starts writing all its data out
-// (auto_da_alloc), which costs a large video a good fraction of its run.
+// Created, or emptied when it holds anything. An empty file is not
+// truncated again: on ext4, closing a file truncated to nothing starts
+// writing all its data out (auto_da_alloc), a good part of a large video's run.
 int open_for_writing(const char* path) {
   const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-  if (descriptor < 0) return descriptor;
   struct stat info {};
-  if (::fstat(descriptor, &info) != 0 || (info.st_size != 0 && ::ftruncate(descriptor, 0) != 0)) {
-    ::close(descriptor);
-    return -1;
+  if (descriptor < 0 || (::fstat(descriptor, &info) == 0 && info.st_size == 0) || ::ftruncate(descriptor, 0) == 0) {
+    return descriptor;
   }
-  return descriptor;
+  ::close(descriptor);
+  return -1;
 }
 
 int close_descriptor(int descriptor) { return ::close(descriptor); }
