@@ -31,10 +31,10 @@ constexpr int kMostLinksFollowed = 40;
 constexpr std::size_t kLongestPathBytes = 4095;
 
 // Where `name` leads: the end of its chain of symbolic links, each relative
-// link read against the folder of the link that holds it. A dangling link
-// leads to the name it holds, where creating through it used to put the file.
-// False for a chain that does not end.
-bool follow_links(const char* name, fs::path& end) {
+// link read against the folder of the link that holds it, and what stands
+// there. A dangling link leads to the name it holds, where creating through
+// it used to put the file. False for a chain that does not end.
+bool follow_links(const char* name, fs::path& end, fs::file_status& end_status) {
   fs::path at = name;
   for (int followed = 0; followed <= kMostLinksFollowed; ++followed) {
     std::error_code error;
@@ -42,6 +42,7 @@ bool follow_links(const char* name, fs::path& end) {
     if (error && status.type() != fs::file_type::not_found) return false;
     if (status.type() != fs::file_type::symlink) {
       end = at;
+      end_status = status;
       return true;
     }
     const fs::path target = fs::read_symlink(at, error);
@@ -54,12 +55,9 @@ bool follow_links(const char* name, fs::path& end) {
 // An existing file at the final name must be a regular file that this user
 // may write: opening a FIFO could block, and a device or a folder cannot be
 // replaced by a video. The open neither creates nor empties the file.
-bool can_replace(const fs::path& final_path, bool& exists) {
-  std::error_code error;
-  const fs::file_status status = fs::status(final_path, error);
-  exists = status.type() != fs::file_type::not_found;
-  if (!exists) return true;
-  if (error || status.type() != fs::file_type::regular) return false;
+bool can_replace(const fs::path& final_path, const fs::file_status& status) {
+  if (status.type() == fs::file_type::not_found) return true;
+  if (status.type() != fs::file_type::regular) return false;
 #ifdef _WIN32
   const int descriptor = _open(final_path.string().c_str(), _O_WRONLY | _O_BINARY);
   if (descriptor < 0) return false;
@@ -94,7 +92,7 @@ int create_exclusively(std::string& path_template) {
   return -1;
 }
 
-bool create_temporary(VideoReplacement& replacement, std::string path, bool /*exists*/) {
+bool create_temporary(VideoReplacement& replacement, std::string path, const fs::file_status& /*final_status*/) {
   const int descriptor = create_exclusively(path);
   if (descriptor < 0) return false;
   replacement.temporary_path = path;
@@ -149,16 +147,17 @@ extern "C" void remove_pending_and_stop(int signal_number) {
 
 // The permission bits the video gets: those of the file it replaces, or for
 // a new one what creating it used to give, 0666 less the umask.
-mode_t video_mode(const VideoReplacement& replacement, bool exists) {
-  struct stat info {};
-  if (exists && ::stat(replacement.final_path.c_str(), &info) == 0) return info.st_mode & 07777;
+mode_t video_mode(const fs::file_status& final_status) {
+  if (final_status.type() != fs::file_type::not_found) {
+    return static_cast<mode_t>(final_status.permissions() & fs::perms::mask);
+  }
   const mode_t mask = ::umask(0);
   ::umask(mask);
   return 0666 & ~mask;
 }
 
-bool create_temporary(VideoReplacement& replacement, const std::string& path, bool exists) {
-  const mode_t mode = video_mode(replacement, exists);
+bool create_temporary(VideoReplacement& replacement, const std::string& path, const fs::file_status& final_status) {
+  const mode_t mode = video_mode(final_status);
   int descriptor = -1;
   {
     const StopSignalsBlocked blocked;
@@ -191,11 +190,11 @@ void forget_temporary() {
 bool begin_replacement(const char* name, VideoReplacement& replacement) {
   replacement = VideoReplacement{};
   fs::path final_path;
-  bool exists = false;
-  if (!follow_links(name, final_path) || !can_replace(final_path, exists)) return false;
+  fs::file_status final_status;
+  if (!follow_links(name, final_path, final_status) || !can_replace(final_path, final_status)) return false;
   replacement.final_path = final_path.string();
   const std::string path = replacement.final_path + kTemporarySuffix + "XXXXXX";
-  if (path.size() > kLongestPathBytes || !create_temporary(replacement, path, exists)) {
+  if (path.size() > kLongestPathBytes || !create_temporary(replacement, path, final_status)) {
     abandon_replacement(replacement);
     return false;
   }
