@@ -1,7 +1,9 @@
 #include "movie/video_replacement.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -92,19 +94,76 @@ int create_exclusively(std::string& path_template) {
   return -1;
 }
 
+// Windows runs a console control handler on a thread of its own while the
+// run goes on, and a file the library still holds open cannot be removed
+// from there. So the handler asks the run to stop, and the run, at its next
+// frame or at its release, removes the file and ends as an interrupted
+// console program ends. The lock keeps the request, the file's creation and
+// its rename in one order: a stop asked for before the file exists never
+// meets a file, and one asked for before the rename keeps the earlier video.
+CRITICAL_SECTION pending_lock;
+bool pending = false;  // a temporary file of this run exists; under the lock
+std::atomic<bool> stop_requested{false};
+
+// How long the handler lets the run reach its next frame before the
+// process ends anyway, leaving the file (a read that never returns, say).
+// Windows itself ends a closing console's processes after 5 seconds.
+constexpr DWORD kStopGraceMs = 10000;
+
+class PendingLocked {
+ public:
+  PendingLocked() { EnterCriticalSection(&pending_lock); }
+  ~PendingLocked() { LeaveCriticalSection(&pending_lock); }
+  PendingLocked(const PendingLocked&) = delete;
+  PendingLocked& operator=(const PendingLocked&) = delete;
+};
+
+// Returning FALSE hands the event to the default handler, which ends the
+// process with STATUS_CONTROL_C_EXIT; with a file to remove, the run ends
+// the process itself first.
+BOOL WINAPI request_stop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  bool has_file = false;
+  {
+    const PendingLocked locked;
+    stop_requested = true;
+    has_file = pending;
+  }
+  if (has_file) Sleep(kStopGraceMs);
+  return FALSE;
+}
+
 bool create_temporary(VideoReplacement& replacement, std::string path, const fs::file_status& /*final_status*/) {
-  const int descriptor = create_exclusively(path);
-  if (descriptor < 0) return false;
+  int descriptor = -1;
+  {
+    const PendingLocked locked;
+    if (stop_requested) end_as_interrupted();
+    descriptor = create_exclusively(path);
+    if (descriptor < 0) return false;
+    pending = true;
+  }
   replacement.temporary_path = path;
   return _close(descriptor) == 0;
 }
 
 bool rename_over(const VideoReplacement& replacement) {
-  return MoveFileExA(replacement.temporary_path.c_str(), replacement.final_path.c_str(),
-                     MOVEFILE_REPLACE_EXISTING) != 0;
+  const PendingLocked locked;
+  if (stop_requested) {
+    std::remove(replacement.temporary_path.c_str());
+    end_as_interrupted();
+  }
+  if (MoveFileExA(replacement.temporary_path.c_str(), replacement.final_path.c_str(), MOVEFILE_REPLACE_EXISTING) ==
+      0) {
+    return false;
+  }
+  pending = false;
+  return true;
 }
 
-void forget_temporary() {}
+void forget_temporary() {
+  const PendingLocked locked;
+  pending = false;
+}
 
 #else
 
@@ -218,8 +277,27 @@ void abandon_replacement(VideoReplacement& replacement) {
   replacement = VideoReplacement{};
 }
 
+bool interruption_requested() {
+#ifdef _WIN32
+  return stop_requested;
+#else
+  return false;
+#endif
+}
+
+void end_as_interrupted() {
+#ifdef _WIN32
+  ExitProcess(STATUS_CONTROL_C_EXIT);
+#else
+  std::abort();  // never called: a stop signal ends the process in its handler
+#endif
+}
+
 void guard_against_interruption() {
-#ifndef _WIN32
+#ifdef _WIN32
+  InitializeCriticalSection(&pending_lock);
+  SetConsoleCtrlHandler(request_stop, TRUE);
+#else
   struct sigaction action {};
   action.sa_handler = remove_pending_and_stop;
   action.sa_flags = SA_RESETHAND;

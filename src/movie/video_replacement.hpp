@@ -30,8 +30,16 @@ void abandon_replacement(VideoReplacement& replacement);
 
 // For the whole run: an interrupt, hangup or termination signal removes the
 // temporary file before ending the process by that signal as usual, and a
-// file size limit makes a write fail rather than end the process. Nothing on
-// Windows, where an interrupted run leaves at most the temporary file.
+// file size limit makes a write fail rather than end the process. On
+// Windows, Ctrl-C, Ctrl-Break and the console's closing ask the run to stop
+// (interruption_requested), which it does at its next frame.
 void guard_against_interruption();
+
+// True once the console has asked a Windows run to stop; never elsewhere.
+[[nodiscard]] bool interruption_requested();
+
+// Ends the process as an interrupted console program ends
+// (STATUS_CONTROL_C_EXIT), once the temporary file is gone. Windows only.
+[[noreturn]] void end_as_interrupted();
 
 }  // namespace trailavi

@@ -130,7 +130,13 @@ ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow.
   const bool all_written = points.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) return write_frame(image.pixels(), video);
+    if (!line.is_point) {
+      if (interruption_requested()) {
+        abandon_video(video);
+        end_as_interrupted();
+      }
+      return write_frame(image.pixels(), video);
+    }
     canvas.mark(line.point);
     return true;
   });
