@@ -3,17 +3,12 @@
 #include <cstdio>
 #include <new>
 
-#include "base/file_position.hpp"
 #include "base/int32_wrap.hpp"
 #include "input/little_endian.hpp"
+#include "os/os.hpp"
 
 namespace trailavi {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // The BITMAPINFOHEADER fields the run reads, at their offsets in the buffer.
 struct InfoHeaderFields {
@@ -77,22 +72,23 @@ bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes
   }
 }
 
-// Steps 1 to 4: open, measure and position the file. The length is checked
-// to fit a signed 32-bit value, as a 32-bit position query would require.
-ExitStatus open_and_measure(FileHandle& file, std::int32_t& length_bytes) {
+// Opens the file, measures it and positions it after its file header. The
+// length is checked to fit a signed 32-bit value, as a 32-bit position
+// query would require.
+ExitStatus open_and_measure(os::FileHandle& file, std::int32_t& length_bytes) {
   file.reset(std::fopen(kBackgroundFileName, "rb"));
-  if (!file || is_directory(file.get())) return ExitStatus::bitmap_open_failed;
-  if (seek_file(file.get(), 0, SEEK_END) != 0) return ExitStatus::bitmap_seek_end_failed;
-  const std::int64_t length = tell_file(file.get());
+  if (!file || os::is_directory(file.get())) return ExitStatus::bitmap_open_failed;
+  if (os::seek(file.get(), 0, SEEK_END) != 0) return ExitStatus::bitmap_seek_end_failed;
+  const std::int64_t length = os::tell(file.get());
   if (length < 0 || length > INT32_MAX) return ExitStatus::bitmap_length_unknown;
-  if (seek_file(file.get(), kBitmapFileHeaderBytes, SEEK_SET) != 0) {
+  if (os::seek(file.get(), kBitmapFileHeaderBytes, SEEK_SET) != 0) {
     return ExitStatus::bitmap_seek_header_failed;
   }
   length_bytes = static_cast<std::int32_t>(length);
   return ExitStatus::ok;
 }
 
-// Step 6: the remainder as one whole block. A remainder too short to hold
+// Reads the remainder as one whole block. A remainder too short to hold
 // the information header is refused here, before any field is read; so is a
 // buffer that cannot be obtained.
 ExitStatus read_remainder(std::FILE* file, std::int32_t byte_count, std::unique_ptr<std::uint8_t[]>& bytes) {
@@ -138,7 +134,6 @@ ExitStatus BackgroundImage::parse(std::unique_ptr<std::uint8_t[]> bytes, std::in
 
   image.bytes_ = std::move(bytes);
   image.byte_count_ = byte_count;
-  image.colour_table_size_bytes_ = static_cast<std::int32_t>(table_bytes);
   image.header_length_bytes_ = static_cast<std::int32_t>(header_bytes);
   image.width_ = fields.biWidth;
   image.height_ = fields.biHeight;
@@ -148,7 +143,7 @@ ExitStatus BackgroundImage::parse(std::unique_ptr<std::uint8_t[]> bytes, std::in
 }
 
 ExitStatus load_background(Report& report, BackgroundImage& image) {
-  FileHandle file;
+  os::FileHandle file;
   std::int32_t length_bytes = 0;
   if (const ExitStatus status = open_and_measure(file, length_bytes); status != ExitStatus::ok) {
     return status;

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <new>
 
-#include "base/file_position.hpp"
+#include "os/os.hpp"
 
 namespace trailavi {
 namespace {
@@ -14,8 +14,6 @@ constexpr char kEndOfData = 0x1A;
 }  // namespace
 
 PointFile::PointFile(std::size_t block_bytes) : block_bytes_(std::max(block_bytes, kMinBlockBytes)) {}
-
-PointFile::~PointFile() { close(); }
 
 bool PointFile::open(const char* path) {
   close();
@@ -27,20 +25,17 @@ bool PointFile::open(const char* path) {
     buffer_.reset(new (std::nothrow) char[block_bytes_ + kSlackBytes]());
     if (!buffer_) return false;
   }
-  file_ = std::fopen(path, "rb");
-  if (file_ != nullptr && is_directory(file_)) close();
+  file_.reset(std::fopen(path, "rb"));
+  if (file_ && os::is_directory(file_.get())) close();
   begin_ = end_ = 0;
-  data_ended_ = file_ == nullptr;
+  data_ended_ = !file_;
   return file_ != nullptr;
 }
 
-void PointFile::close() {
-  if (file_ != nullptr) std::fclose(file_);
-  file_ = nullptr;
-}
+void PointFile::close() { file_.reset(); }
 
 bool PointFile::rewind() {
-  if (file_ == nullptr || seek_file(file_, 0, SEEK_SET) != 0) return false;
+  if (!file_ || os::seek(file_.get(), 0, SEEK_SET) != 0) return false;
   begin_ = end_ = 0;
   data_ended_ = false;
   return true;
@@ -54,7 +49,7 @@ void PointFile::refill() {
   begin_ = 0;
   end_ = kept;
   const std::size_t wanted = block_bytes_ - kept;
-  const std::size_t got = std::fread(buffer_.get() + kept, 1, wanted, file_);
+  const std::size_t got = std::fread(buffer_.get() + kept, 1, wanted, file_.get());
   // fread returns short only at the end of the file or on a read error, and
   // both end the data.
   if (got < wanted) data_ended_ = true;

@@ -9,6 +9,7 @@
 
 #include "input/line_feed_finder.hpp"
 #include "input/point_line.hpp"
+#include "os/os.hpp"
 
 namespace trailavi {
 
@@ -32,7 +33,6 @@ class PointFile {
   // `block_bytes` is how much one read asks for (at least kMinBlockBytes);
   // tests choose small ones to move the block boundaries.
   explicit PointFile(std::size_t block_bytes = kDefaultBlockBytes);
-  ~PointFile();
   PointFile(const PointFile&) = delete;
   PointFile& operator=(const PointFile&) = delete;
 
@@ -97,7 +97,7 @@ class PointFile {
   // Applies the text rules to the bytes just read, in place.
   void apply_text_rules(std::size_t first_new);
 
-  std::FILE* file_ = nullptr;
+  os::FileHandle file_;
   std::size_t block_bytes_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // first unread byte in buffer_

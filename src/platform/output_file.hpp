@@ -5,12 +5,11 @@
 #include <memory>
 #include <span>
 
+#include "os/os.hpp"
+
 namespace trailavi::platform {
 
-struct ByteRange {
-  const void* data;
-  std::size_t size;
-};
+using ByteRange = os::ByteRange;
 
 // What the writer does to its file: appends gathered from several ranges,
 // patches at earlier offsets, and the close, each answering whether it

@@ -1,0 +1,193 @@
+// The operating system's services on POSIX systems.
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <unistd.h>
+
+#include "os/os.hpp"
+
+namespace trailavi::os {
+namespace {
+
+// Longer names are refused, as the system itself refuses them.
+constexpr std::size_t kLongestPathBytes = 4095;
+
+// The pending file's name, for the signal handler: set, with the stop
+// signals blocked, as the file is created, and cleared after it is renamed
+// or removed, so that the handler removes only a file of this run.
+char pending_path[kLongestPathBytes + 1];
+volatile std::sig_atomic_t pending = 0;
+
+// The signals whose default action ends the process and that a user or a
+// session sends to stop a run.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Blocks the stop signals for its lifetime, so that the handler never sees
+// the name half set, or a name already renamed away.
+class StopSignalsBlocked {
+ public:
+  StopSignalsBlocked() {
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int signal_number : kStopSignals) sigaddset(&blocked, signal_number);
+    sigprocmask(SIG_BLOCK, &blocked, &previous_);
+  }
+  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  StopSignalsBlocked(const StopSignalsBlocked&) = delete;
+  StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Removes the pending file, then lets the signal end the process as it
+// would have: the handler was reset on entry (SA_RESETHAND) and the signal
+// is blocked while it runs, so the raised one arrives as it returns. unlink
+// and raise are async-signal-safe.
+extern "C" void remove_pending_and_stop(int signal_number) {
+  if (pending != 0) ::unlink(pending_path);
+  std::raise(signal_number);
+}
+
+// Fills `vectors` with what is still to be written of `parts` after `done`
+// bytes; returns how many entries it used.
+int remaining_vectors(std::span<const ByteRange> parts, std::uint64_t done, iovec* vectors) {
+  int used = 0;
+  for (const ByteRange& part : parts) {
+    if (done >= part.size) {
+      done -= part.size;
+      continue;
+    }
+    vectors[used].iov_base = const_cast<char*>(static_cast<const char*>(part.data)) + done;
+    vectors[used].iov_len = part.size - static_cast<std::size_t>(done);
+    done = 0;
+    ++used;
+  }
+  return used;
+}
+
+// One gathered system call for all ranges; the loop only continues after a
+// short write (a signal, or a write larger than the kernel takes at once).
+// `offset` < 0 writes at the file position, otherwise at that offset.
+bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64_t offset) {
+  if (parts.size() > kMostRanges) return false;
+  std::uint64_t total = 0;
+  for (const ByteRange& part : parts) total += part.size;
+  std::uint64_t done = 0;
+  while (done < total) {
+    iovec vectors[kMostRanges];
+    const int count = remaining_vectors(parts, done, vectors);
+    const ssize_t written =
+        offset < 0 ? ::writev(descriptor, vectors, count)
+                   : ::pwritev(descriptor, vectors, count, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    done += static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
+}  // namespace
+
+int seek(std::FILE* file, std::int64_t offset, int origin) {
+  return fseeko(file, static_cast<off_t>(offset), origin);
+}
+
+std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+
+bool is_directory(std::FILE* file) {
+  struct stat info {};
+  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// An empty file is not truncated again: on ext4, closing a file truncated to
+// nothing starts writing all its data out (auto_da_alloc), a good part of a
+// large video's run.
+int open_for_writing(const char* path) {
+  const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  struct stat info {};
+  if (descriptor < 0 || (::fstat(descriptor, &info) == 0 && info.st_size == 0) || ::ftruncate(descriptor, 0) == 0) {
+    return descriptor;
+  }
+  ::close(descriptor);
+  return -1;
+}
+
+bool write_ranges(int descriptor, std::span<const ByteRange> parts) { return gathered_write(descriptor, parts, -1); }
+
+bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteRange> parts) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+         gathered_write(descriptor, parts, static_cast<std::int64_t>(offset));
+}
+
+bool close_file(int descriptor) { return ::close(descriptor) == 0; }
+
+bool can_open_for_writing(const char* path) {
+  const int descriptor = ::open(path, O_WRONLY | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  ::close(descriptor);
+  return true;
+}
+
+unsigned new_file_mode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+bool create_pending_file(std::string& path_template, unsigned mode) {
+  if (path_template.size() > kLongestPathBytes) return false;
+  int descriptor = -1;
+  {
+    const StopSignalsBlocked blocked;
+    std::memcpy(pending_path, path_template.c_str(), path_template.size() + 1);
+    descriptor = ::mkstemp(pending_path);
+    if (descriptor < 0) return false;
+    pending = 1;
+  }
+  path_template = pending_path;
+  const bool mode_set = ::fchmod(descriptor, static_cast<mode_t>(mode)) == 0;
+  if (::close(descriptor) == 0 && mode_set) return true;
+  remove_pending_file(path_template);
+  return false;
+}
+
+bool replace_with_pending_file(const std::string& pending_path_now, const std::string& final_path) {
+  const StopSignalsBlocked blocked;
+  if (std::rename(pending_path_now.c_str(), final_path.c_str()) != 0) return false;
+  pending = 0;
+  return true;
+}
+
+void remove_pending_file(const std::string& pending_path_now) {
+  std::remove(pending_path_now.c_str());
+  const StopSignalsBlocked blocked;
+  pending = 0;
+}
+
+void guard_against_interruption() {
+  struct sigaction action {};
+  action.sa_handler = remove_pending_and_stop;
+  action.sa_flags = SA_RESETHAND;
+  sigemptyset(&action.sa_mask);
+  for (int signal_number : kStopSignals) {
+    // A signal the caller chose to ignore (nohup, a background job's SIGINT)
+    // stays ignored.
+    struct sigaction previous {};
+    if (sigaction(signal_number, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    sigaction(signal_number, &action, nullptr);
+  }
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+bool interruption_requested() { return false; }
+
+// A stop signal ends the process in its handler; nothing asks for this here.
+void end_as_interrupted() { std::abort(); }
+
+}  // namespace trailavi::os

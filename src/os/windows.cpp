@@ -1,0 +1,171 @@
+// The operating system's services on Windows, through the C runtime where it
+// offers them and the Windows API where it does not.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#include <sys/stat.h>
+
+#include "os/os.hpp"
+
+namespace trailavi::os {
+namespace {
+
+// Windows runs a console control handler on a thread of its own while the
+// run goes on, and a file the video library still holds open cannot be
+// removed from there. So the handler asks the run to stop; the run ends its
+// frame pass, and on its way out removes the pending file and ends the
+// process (end_as_interrupted). The lock keeps the request, the file's
+// creation and its rename in one order: a stop asked for before the file
+// exists never meets a file, and one asked for before the rename keeps the
+// earlier video.
+SRWLOCK pending_lock = SRWLOCK_INIT;
+bool pending = false;  // a pending file of this run exists; under the lock
+std::atomic<bool> stop_requested{false};
+
+// How long the handler lets the run reach its end before the process ends
+// anyway, leaving the file (a read that never returns, say). Windows itself
+// ends a closing console's processes after 5 seconds.
+constexpr DWORD kStopGraceMs = 10000;
+
+class PendingLocked {
+ public:
+  PendingLocked() { AcquireSRWLockExclusive(&pending_lock); }
+  ~PendingLocked() { ReleaseSRWLockExclusive(&pending_lock); }
+  PendingLocked(const PendingLocked&) = delete;
+  PendingLocked& operator=(const PendingLocked&) = delete;
+};
+
+// Returning FALSE hands the event to the default handler, which ends the
+// process with STATUS_CONTROL_C_EXIT; with a file to remove, the run ends
+// the process itself first, while this waits.
+BOOL WINAPI request_stop(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+  bool has_file = false;
+  {
+    const PendingLocked locked;
+    stop_requested = true;
+    has_file = pending;
+  }
+  if (has_file) Sleep(kStopGraceMs);
+  return FALSE;
+}
+
+// The C runtime has no mkstemp; a name is tried until one is free. The
+// suffix mixes the process and the time, so that runs started together in
+// one folder seldom meet.
+int create_exclusively(std::string& path_template) {
+  const std::size_t suffix_at = path_template.size() - 6;
+  unsigned seed = static_cast<unsigned>(_getpid()) * 2654435761u ^ static_cast<unsigned>(GetTickCount());
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    unsigned value = seed + static_cast<unsigned>(attempt) * 7919u;
+    for (std::size_t i = 0; i < 6; ++i) {
+      path_template[suffix_at + i] = "abcdefghijklmnopqrstuvwxyz0123456789"[value % 36];
+      value /= 36;
+    }
+    const int descriptor =
+        _open(path_template.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (descriptor >= 0 || errno != EEXIST) return descriptor;
+    seed = seed * 1103515245u + 12345u;
+  }
+  return -1;
+}
+
+// Each range goes in writes of at most 1 GiB, which _write's unsigned count
+// always holds.
+bool write_all(int descriptor, std::span<const ByteRange> parts) {
+  for (const ByteRange& part : parts) {
+    auto* next = static_cast<const char*>(part.data);
+    std::size_t left = part.size;
+    while (left > 0) {
+      const unsigned chunk = static_cast<unsigned>(left < (1u << 30) ? left : (1u << 30));
+      const int written = _write(descriptor, next, chunk);
+      if (written <= 0) return false;
+      next += written;
+      left -= static_cast<std::size_t>(written);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int seek(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
+
+std::int64_t tell(std::FILE* file) { return _ftelli64(file); }
+
+bool is_directory(std::FILE* file) {
+  struct _stat64 info {};
+  return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR;
+}
+
+int open_for_writing(const char* path) {
+  return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
+}
+
+bool write_ranges(int descriptor, std::span<const ByteRange> parts) {
+  return parts.size() <= kMostRanges && write_all(descriptor, parts);
+}
+
+// The C runtime has no positioned write: the file is positioned there and
+// back at its end.
+bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteRange> parts) {
+  return offset <= static_cast<std::uint64_t>(INT64_MAX) &&
+         _lseeki64(descriptor, static_cast<__int64>(offset), SEEK_SET) >= 0 && write_ranges(descriptor, parts) &&
+         _lseeki64(descriptor, 0, SEEK_END) >= 0;
+}
+
+bool close_file(int descriptor) { return _close(descriptor) == 0; }
+
+bool can_open_for_writing(const char* path) {
+  const int descriptor = _open(path, _O_WRONLY | _O_BINARY);
+  if (descriptor < 0) return false;
+  _close(descriptor);
+  return true;
+}
+
+// Windows keeps no permission bits beyond read-only, which a new file lacks.
+unsigned new_file_mode() { return 0666; }
+
+bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
+  int descriptor = -1;
+  {
+    const PendingLocked locked;
+    if (stop_requested) return false;
+    descriptor = create_exclusively(path_template);
+    if (descriptor < 0) return false;
+    pending = true;
+  }
+  if (_close(descriptor) == 0) return true;
+  remove_pending_file(path_template);
+  return false;
+}
+
+bool replace_with_pending_file(const std::string& pending_path, const std::string& final_path) {
+  const PendingLocked locked;
+  if (stop_requested ||
+      MoveFileExA(pending_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+    return false;
+  }
+  pending = false;
+  return true;
+}
+
+void remove_pending_file(const std::string& pending_path) {
+  std::remove(pending_path.c_str());
+  const PendingLocked locked;
+  pending = false;
+}
+
+void guard_against_interruption() { SetConsoleCtrlHandler(request_stop, TRUE); }
+
+bool interruption_requested() { return stop_requested; }
+
+void end_as_interrupted() { ExitProcess(STATUS_CONTROL_C_EXIT); }
+
+}  // namespace trailavi::os
