@@ -106,10 +106,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The buffer is the file after its first 14 bytes; the format and the
   // pixel region split it at the header length.
-  FUZZ_CHECK(image.byte_count() == static_cast<std::int32_t>(size - 14));
-  FUZZ_CHECK(image.header_length_bytes() >= 40 && image.header_length_bytes() <= image.byte_count());
+  const auto byte_count = static_cast<std::int32_t>(size - 14);
+  FUZZ_CHECK(image.header_length_bytes() >= 40 && image.header_length_bytes() <= byte_count);
   FUZZ_CHECK(static_cast<std::uint64_t>(image.header_length_bytes()) == expected_header_bytes(file.substr(14)));
-  FUZZ_CHECK(image.frame_size_bytes() == image.byte_count() - image.header_length_bytes());
+  FUZZ_CHECK(image.frame_size_bytes() == byte_count - image.header_length_bytes());
   const std::string_view format = file.substr(14, static_cast<std::size_t>(image.header_length_bytes()));
   const std::string_view pixels = file.substr(14 + static_cast<std::size_t>(image.header_length_bytes()));
   FUZZ_CHECK(image.format().size() == format.size() &&

@@ -228,9 +228,18 @@ TEST(StoppedRun, TheEarlierVideoIsKeptAndTheReportIsOut) {
   }
 }
 
+// Runs the program as an ordinary user: as root, whom no permission stops,
+// as nobody.
+ProcessResult run_as_ordinary_user(const Workspace& workspace) {
+  std::vector<std::string> argv = program_command(TRAILAVI_PROGRAM_PATH);
+  if (::geteuid() == 0) argv.insert(argv.begin(), {"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
+  return workspace.run_command(argv);
+}
+
 // A finished video replaces the earlier one where it stands: through a link,
 // at the link's end, the link kept; with the earlier file's permission bits,
-// or for a new file those that creating it gives.
+// or for a new file those that creating it gives. In a folder that takes no
+// new file, a writable earlier video is written in place.
 TEST(EarlierVideo, AFinishedVideoReplacesItWhereItStands) {
   const mode_t umask_bits = ::umask(0);
   ::umask(umask_bits);
@@ -248,6 +257,7 @@ TEST(EarlierVideo, AFinishedVideoReplacesItWhereItStands) {
     const char* link_target;  // what TEST01_.AVI links to, or none
     std::string video;        // where the video is to be found
     unsigned mode;
+    bool folder_takes_no_new_file = false;
   } cases[] = {
       {"no earlier video", [](Workspace&) {}, nullptr, "TEST01_.AVI", new_mode},
       {"an earlier video", earlier_video("TEST01_.AVI", 0640), nullptr, "TEST01_.AVI", 0640},
@@ -255,17 +265,19 @@ TEST(EarlierVideo, AFinishedVideoReplacesItWhereItStands) {
        "elsewhere/v.avi", 0604},
       {"a link to no file yet", earlier_video("elsewhere/v.avi", 0604), "elsewhere/new.avi",
        "elsewhere/new.avi", new_mode},
+      {"a folder that takes no new file", earlier_video("TEST01_.AVI", 0666), nullptr, "TEST01_.AVI", 0666, true},
   };
   for (const auto& c : cases) {
     // Links are POSIX's; under Wine the video replaces the earlier file, its
     // permission bits aside.
-    if (program_under_wine() && c.link_target != nullptr) continue;
+    if (program_under_wine() && (c.link_target != nullptr || c.folder_takes_no_new_file)) continue;
     Workspace workspace;
     workspace.put_bitmap({});
     workspace.put("test_.dat", "0 0\n\n1 0\n\n");
     c.prepare(workspace);
     if (c.link_target != nullptr) std::filesystem::create_symlink(c.link_target, workspace.file("TEST01_.AVI"));
-    const ProcessResult result = workspace.run();
+    if (c.folder_takes_no_new_file) ::chmod(workspace.file("").c_str(), 0555);
+    const ProcessResult result = c.folder_takes_no_new_file ? run_as_ordinary_user(workspace) : workspace.run();
     EXPECT_EQ(result.exit_status, 0) << c.name;
     const AviSummary avi = walk_avi(workspace.file(c.video), 0, program_layout());
     EXPECT_EQ(avi.errors, std::vector<std::string>{}) << c.name;

@@ -28,13 +28,12 @@ class BackgroundImage {
  public:
   // Takes `bytes`, the `byte_count` bytes after the file header, and derives
   // the colour table, the dimensions and the row stride, printing report
-  // lines 2 to 6. Status 5 when the bytes are too short for the header and
-  // colour table, 6 when the bit count defines no colour table.
+  // lines 2 to 6. bitmap_read_failed when the bytes are too short for the
+  // header and colour table, bitmap_bit_count_unsupported when the bit count
+  // defines no colour table.
   [[nodiscard]] static ExitStatus parse(std::unique_ptr<std::uint8_t[]> bytes, std::int32_t byte_count,
                                         Report& report, BackgroundImage& image);
 
-  [[nodiscard]] std::int32_t byte_count() const { return byte_count_; }
-  [[nodiscard]] std::int32_t colour_table_size_bytes() const { return colour_table_size_bytes_; }
   [[nodiscard]] std::int32_t header_length_bytes() const { return header_length_bytes_; }
   [[nodiscard]] std::int32_t width() const { return width_; }
   [[nodiscard]] std::int32_t height() const { return height_; }  // as stored: negative when top-down
@@ -55,7 +54,6 @@ class BackgroundImage {
  private:
   std::unique_ptr<std::uint8_t[]> bytes_;
   std::int32_t byte_count_ = 0;
-  std::int32_t colour_table_size_bytes_ = 0;
   std::int32_t header_length_bytes_ = 0;
   std::int32_t width_ = 0;
   std::int32_t height_ = 0;
@@ -63,7 +61,8 @@ class BackgroundImage {
 };
 
 // Reads TEST_.BMP from the current directory into `image`, printing report
-// lines 1 to 6. Statuses 1 to 6.
+// lines 1 to 6. The bitmap's statuses, bitmap_open_failed to
+// bitmap_bit_count_unsupported.
 [[nodiscard]] ExitStatus load_background(Report& report, BackgroundImage& image);
 
 // Bytes per pixel row for three bytes a pixel, rounded up to a multiple of 4,

@@ -18,8 +18,8 @@ struct PrescanCounts {
 };
 
 // The first pass over the open point file: counts its lines, prints report
-// lines 7 to 9 and sets the file back to its start. Status 8 when it cannot
-// be set back.
+// lines 7 to 9 and sets the file back to its start. data_rewind_failed when
+// it cannot be set back.
 [[nodiscard]] ExitStatus prescan_points(Report& report, PointFile& file, PrescanCounts& counts);
 
 // The counting of the pre-scan alone, from the file's current position.

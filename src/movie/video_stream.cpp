@@ -6,6 +6,7 @@
 #include "base/int32_wrap.hpp"
 #include "movie/point_marking.hpp"
 #include "movie/video_file_size.hpp"
+#include "os/os.hpp"
 
 namespace trailavi {
 namespace {
@@ -24,18 +25,6 @@ LPCLSID video_handler() { return &avi_file_handler; }
 LPCLSID video_handler() { return nullptr; }
 #endif
 
-// A run that fails once the temporary file exists releases what it holds,
-// so that the file is closed, and removes it: an earlier TEST01_.AVI stays as
-// it was. The results are not looked at; the run's status already says what
-// failed.
-void abandon_video(VideoOutput& video) {
-  if (video.stream != nullptr) AVIStreamRelease(video.stream);
-  if (video.file != nullptr) AVIFileRelease(video.file);
-  AVIFileExit();
-  abandon_replacement(video.replacement);
-  video = VideoOutput{};
-}
-
 // TEST01_.AVI may name one of the inputs, through a link; creating it would
 // empty that input, and the point file is still to be read.
 bool video_name_is_an_input() {
@@ -53,13 +42,13 @@ bool video_name_is_an_input() {
 // It is measured before the rename, while it is still the temporary file.
 bool holds_what_was_written(const VideoOutput& video) {
   std::error_code error;
-  const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.temporary_path, error);
+  const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.path(), error);
   return !error &&
          size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frame_count);
 }
 
-}  // namespace
-
+// The frame rate, the declared length and the picture's rectangle,
+// everything else zero.
 AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
   AVISTREAMINFOA info;
   std::memset(&info, 0, sizeof info);
@@ -73,22 +62,28 @@ AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separ
   return info;
 }
 
-ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count, VideoOutput& video) {
+}  // namespace
+
+VideoOutput::~VideoOutput() {
+  if (stream != nullptr) AVIStreamRelease(stream);
+  if (file != nullptr) AVIFileRelease(file);
+  if (library_open) AVIFileExit();
+}
+
+ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count, OpenVideoFile open_video_file,
+                        VideoOutput& video) {
   AVIFileInit();
+  video.library_open = true;
   // Everything that makes TEST01_.AVI impossible to replace is found before
-  // anything is created. The library empties the new, empty temporary file.
-  if (video_name_is_an_input() || !begin_replacement(kVideoFileName, video.replacement)) {
-    return ExitStatus::video_open_failed;
-  }
-  if (AVIFileOpenA(&video.file, video.replacement.temporary_path.c_str(), kVideoOpenMode, video_handler()) != 0) {
+  // anything is created. The library empties the new, empty file.
+  if (video_name_is_an_input() || !video.replacement.begin(kVideoFileName) ||
+      open_video_file(&video.file, video.replacement.path().c_str(), kVideoOpenMode, video_handler()) != 0) {
     video.file = nullptr;
-    abandon_video(video);
     return ExitStatus::video_open_failed;
   }
   AVISTREAMINFOA info = make_stream_info(image, separator_count);
   if (AVIFileCreateStreamA(video.file, &video.stream, &info) != 0) {
     video.stream = nullptr;
-    abandon_video(video);
     return ExitStatus::video_stream_failed;
   }
   // The format is the bitmap's information header and colour table as they
@@ -98,7 +93,6 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   video.frame_size_bytes = static_cast<std::uint64_t>(image.frame_size_bytes());
   if (AVIStreamSetFormat(video.stream, 0, const_cast<std::uint8_t*>(format.data()),
                          static_cast<LONG>(format.size())) != 0) {
-    abandon_video(video);
     return ExitStatus::video_format_failed;
   }
   return ExitStatus::ok;
@@ -128,40 +122,28 @@ bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
   const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
-  // so far; a failed write ends the pass, since no later frame may follow.
+  // so far; a failed write ends the pass, since no later frame may follow,
+  // and so does a stop the console asked for.
   const bool all_written = points.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) {
-      if (interruption_requested()) {
-        abandon_video(video);
-        end_as_interrupted();
-      }
-      return write_frame(image.pixels(), video);
-    }
+    if (!line.is_point) return !os::interruption_requested() && write_frame(image.pixels(), video);
     canvas.mark(line.point);
     return true;
   });
-  if (!all_written) {
-    abandon_video(video);
-    return ExitStatus::frame_write_failed;
-  }
-  return ExitStatus::ok;
+  return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 
 ExitStatus release_video(VideoOutput& video) {
   AVIStreamRelease(video.stream);
+  video.stream = nullptr;
   // The last release completes the file; a non-zero result means it could
   // not be completed.
   const ULONG file_result = AVIFileRelease(video.file);
-  AVIFileExit();
-  const bool complete = file_result == 0 && holds_what_was_written(video);
-  video.stream = nullptr;
   video.file = nullptr;
-  if (!complete) {
-    abandon_replacement(video.replacement);
-    return ExitStatus::frame_write_failed;
-  }
+  AVIFileExit();
+  video.library_open = false;
   // Only a complete video replaces the earlier one.
-  return finish_replacement(video.replacement) ? ExitStatus::ok : ExitStatus::frame_write_failed;
+  const bool complete = file_result == 0 && holds_what_was_written(video);
+  return complete && video.replacement.finish() ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 
 }  // namespace trailavi

@@ -14,11 +14,23 @@ inline constexpr const char* kVideoFileName = "TEST01_.AVI";
 inline constexpr UINT kVideoOpenMode = 0x1041;  // OF_WRITE | OF_SHARE_DENY_NONE | OF_CREATE
 inline constexpr std::uint32_t kFramesPerSecond = 30;
 
+// How the video file is created: the library's own AVIFileOpenA, or for a
+// test, the same with settings of the test's own.
+using OpenVideoFile = decltype(&AVIFileOpenA);
+
 // The video file and its one stream, from the set-up to the end of the run.
+// Until release_video has released them, they are owned here: should the
+// run end first, they are released and the new file removed, so that an
+// earlier TEST01_.AVI stays as it was.
 struct VideoOutput {
+  VideoOutput() = default;
+  ~VideoOutput();
+  VideoOutput(const VideoOutput&) = delete;
+  VideoOutput& operator=(const VideoOutput&) = delete;
+
+  bool library_open = false;  // AVIFileInit called, AVIFileExit not yet
   PAVIFILE file = nullptr;
   PAVISTREAM stream = nullptr;
-  // The temporary file the library writes, and where it goes once complete.
   VideoReplacement replacement;
   // What was handed to the library, to check the finished file against.
   std::uint64_t format_bytes = 0;
@@ -26,27 +38,23 @@ struct VideoOutput {
   std::uint64_t frame_count = 0;  // the frames written so far
 };
 
-// The stream information the stream is created with: the frame rate, the
-// declared length and the picture's rectangle, everything else zero.
-[[nodiscard]] AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count);
-
-// Creates the video, in a temporary file beside TEST01_.AVI, with one video
-// stream whose format is the bitmap's header. Status 9, with nothing touched,
-// when TEST01_.AVI cannot be replaced; 10 or 11, after which the temporary
-// file is gone and TEST01_.AVI is as it was.
+// Creates the video, in a new file beside TEST01_.AVI, with one video
+// stream whose format is the bitmap's header. video_open_failed, with
+// nothing touched, when TEST01_.AVI cannot be replaced; video_stream_failed
+// or video_format_failed otherwise.
 [[nodiscard]] ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count,
-                                      VideoOutput& video);
+                                      OpenVideoFile open_video_file, VideoOutput& video);
 
 // The second pass over the point file: marks every point and writes the
-// canvas as a key frame at every separator line. Status 12, after which the
-// temporary file is gone, when a write fails or the next frame would take the
-// file past the library's size limit.
+// canvas as a key frame at every separator line. frame_write_failed when a
+// write fails, the next frame would take the file past the library's size
+// limit, or the console asked a Windows run to stop.
 [[nodiscard]] ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video);
 
 // Releases the stream, the file and the library, which completes the file,
-// and renames it over TEST01_.AVI. Status 12, with the temporary file gone
-// and TEST01_.AVI as it was, when the file could not be completed, is too
-// short to hold what was written, or cannot be renamed.
+// and puts it in place of TEST01_.AVI. frame_write_failed when the file could
+// not be completed, is too short to hold what was written, or cannot be
+// renamed.
 [[nodiscard]] ExitStatus release_video(VideoOutput& video);
 
 }  // namespace trailavi

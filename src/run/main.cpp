@@ -5,9 +5,14 @@
 
 #include <cstdio>
 
+#include "os/os.hpp"
 #include "run/run.hpp"
 
 int main() {
   trailavi::Report report(stdout);
-  return static_cast<int>(trailavi::run(report));
+  const trailavi::ExitStatus status = trailavi::run(report);
+  // A Windows run that its console asked to stop has removed its new video
+  // file on its way out, and ends as an interrupted console program does.
+  if (trailavi::os::interruption_requested()) trailavi::os::end_as_interrupted();
+  return static_cast<int>(status);
 }

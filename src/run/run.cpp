@@ -3,8 +3,8 @@
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
 #include "input/prescan.hpp"
-#include "movie/video_replacement.hpp"
 #include "movie/video_stream.hpp"
+#include "os/os.hpp"
 
 namespace trailavi {
 namespace {
@@ -19,14 +19,13 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 
 }  // namespace
 
-// Every stage returns its status and the first failure ends the run; nothing
-// else is released on the way out (the process's end does that), except that
-// the movie stages remove the temporary video file they could not complete.
-// The run holds what lives from one stage to the next: the background, the
-// point file, from its opening for the pre-scan to its closing at the end,
-// and the video.
-ExitStatus run(Report& report) {
-  guard_against_interruption();
+// Every stage returns its status and the first failure ends the run. What the
+// run holds lives from one stage to the next: the background, the point file,
+// from its opening for the pre-scan to its closing at the end, and the video,
+// which, should the run end before its release, removes the new file it was
+// writing.
+ExitStatus run(Report& report, OpenVideoFile open_video_file) {
+  os::guard_against_interruption();
   BackgroundImage background;
   if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
     return status;
@@ -38,7 +37,7 @@ ExitStatus run(Report& report) {
     return status;
   }
   VideoOutput video;
-  if (const ExitStatus status = set_up_video(background, counts.separator_count, video);
+  if (const ExitStatus status = set_up_video(background, counts.separator_count, open_video_file, video);
       status != ExitStatus::ok) {
     return status;
   }
