@@ -10,7 +10,10 @@
 # builds, whose instrumentation does this job and more.
 #
 # On Windows the linker marks the programs for a moving base address and a
-# data area that cannot run (DYNAMIC_BASE and NX_COMPAT) by itself.
+# data area that cannot run (DYNAMIC_BASE and NX_COMPAT) by itself. It writes
+# no build time into their header, so that the same sources make the same
+# program; and Release and MinSizeRel programs are stripped as they are
+# linked, since the strip tool would write the time in again.
 option(TRAILAVI_HARDENING "Build optimised configurations off Windows with Debian's hardening flags" ON)
 
 set(trailavi_optimised "$<CONFIG:Release,RelWithDebInfo,MinSizeRel>")
@@ -18,7 +21,9 @@ set(trailavi_optimised "$<CONFIG:Release,RelWithDebInfo,MinSizeRel>")
 # once the configuration is known (the package's checks ask).
 set(TRAILAVI_HARDENED 0)
 
-if(TRAILAVI_HARDENING AND NOT WIN32 AND NOT TRAILAVI_SANITIZE AND NOT TRAILAVI_BUILD_FUZZERS)
+if(MINGW)
+  add_link_options(-Wl,--no-insert-timestamp "$<$<CONFIG:Release,MinSizeRel>:-s>")
+elseif(TRAILAVI_HARDENING AND NOT WIN32 AND NOT TRAILAVI_SANITIZE AND NOT TRAILAVI_BUILD_FUZZERS)
   set(trailavi_hardening_compile -fstack-protector-strong -fPIE -Wformat -Werror=format-security)
   # Probes and branch marks exist on some processors only; where the compiler
   # cannot make them, the flag would be a warning, and so an error.

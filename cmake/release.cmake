@@ -1,7 +1,9 @@
 # Installation and packages. `cmake --install` puts the program, its manual
 # page and its documents under the prefix; cpack makes from the same rules a
 # Debian package on Linux and a zip for Windows. Their version is the
-# project's.
+# project's. scripts/release makes the released zips itself, from what
+# `cmake --install` puts in a folder: cpack's zips hold the build time and
+# the builder's user id, so two are never the same.
 
 include(GNUInstallDirs)
 
@@ -74,7 +76,11 @@ every point given so far darkened into it. It prints a fixed report of its
 inputs, and its exit status names the check that failed, if any.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-set(CPACK_STRIP_FILES ON)
+# The Windows programs that ship are stripped as they are linked
+# (cmake/release-flags.cmake).
+if(NOT WIN32)
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_SOURCE_GENERATOR "")
 
