@@ -14,3 +14,11 @@ if(CPACK_GENERATOR STREQUAL "DEB")
     endif()
   endforeach()
 endif()
+
+# Debian's tools reject a Maintainer without an address; a build configured
+# before it had one keeps the old value in its cache.
+if(CPACK_GENERATOR STREQUAL "DEB" AND NOT CPACK_PACKAGE_CONTACT MATCHES "^[^<>]+ <[^<>@ ]+@[^<>@ ]+>$")
+  message(FATAL_ERROR
+    "trailavi: the Debian package's maintainer is '${CPACK_PACKAGE_CONTACT}', not 'Name <address>'; "
+    "set it with cmake -DTRAILAVI_PACKAGE_MAINTAINER='Name <address>'")
+endif()

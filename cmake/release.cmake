@@ -1,9 +1,19 @@
 # Installation and packages. `cmake --install` puts the program, its manual
 # page and its documents under the prefix; cpack makes from the same rules a
 # Debian package on Linux and a zip for Windows. Their version is the
-# project's.
+# project's. scripts/release makes the released zips itself, from what
+# `cmake --install` puts in a folder: cpack's zips hold the build time and
+# the builder's user id, so two are never the same.
 
 include(GNUInstallDirs)
+
+# Debian wants a name with an e-mail address ("Name <address>") here.
+set(TRAILAVI_PACKAGE_MAINTAINER "trailavi developers <dev@trailavi.invalid>" CACHE STRING
+    "Maintainer of the Debian package, as Name <address>")
+# The Debian package's own revision, after the program's version: a new
+# package of the same program counts it up.
+set(TRAILAVI_DEBIAN_REVISION 1 CACHE STRING "Debian revision of the package (VERSION-REVISION)")
+set(TRAILAVI_DEBIAN_VERSION ${PROJECT_VERSION}-${TRAILAVI_DEBIAN_REVISION})
 
 if(WIN32)
   # The zip unpacks to one folder: the program, with the README, the
@@ -36,19 +46,25 @@ else()
   trailavi_gzip(${manual} ${manual}.gz)
   set(changelog ${PROJECT_BINARY_DIR}/doc/changelog.gz)
   trailavi_gzip(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${changelog})
-  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog})
+  # Debian keeps the program's own changelog as changelog.gz and the
+  # package's, in its own format, as changelog.Debian.gz: one entry for this
+  # version, dated from SOURCE_DATE_EPOCH where it is set (the release sets
+  # it from the last commit), so that the package comes out the same again.
+  string(TIMESTAMP TRAILAVI_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian.in ${PROJECT_BINARY_DIR}/doc/changelog.Debian @ONLY)
+  set(debian_changelog ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz)
+  trailavi_gzip(${PROJECT_BINARY_DIR}/doc/changelog.Debian ${debian_changelog})
+  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog} ${debian_changelog})
   install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  install(FILES README.md ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES README.md ${changelog} ${debian_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME trailavi)
   install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 endif()
 
 set(CPACK_PACKAGE_NAME trailavi)
 set(CPACK_PACKAGE_VENDOR "the trailavi developers")
-# Debian wants a name with an e-mail address ("Name <address>") here.
-set(TRAILAVI_PACKAGE_MAINTAINER "the trailavi developers" CACHE STRING
-    "Maintainer of the Debian package")
 set(CPACK_PACKAGE_CONTACT "${TRAILAVI_PACKAGE_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "lays a trail of points into a picture and writes it as a video")
 # Debian's long description: lines that fit a terminal.
@@ -60,7 +76,11 @@ every point given so far darkened into it. It prints a fixed report of its
 inputs, and its exit status names the check that failed, if any.]])
 set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
-set(CPACK_STRIP_FILES ON)
+# The Windows programs that ship are stripped as they are linked
+# (cmake/release-flags.cmake).
+if(NOT WIN32)
+  set(CPACK_STRIP_FILES ON)
+endif()
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_SOURCE_GENERATOR "")
 
@@ -73,8 +93,9 @@ if(WIN32)
   endif()
 else()
   set(CPACK_GENERATOR DEB)
-  # trailavi_VERSION_ARCH.deb, the architecture as dpkg names it.
+  # trailavi_VERSION-REVISION_ARCH.deb, the architecture as dpkg names it.
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+  set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRAILAVI_DEBIAN_REVISION})
   set(CPACK_DEBIAN_PACKAGE_SECTION video)
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   # The libraries' packages, with the versions the program needs, as
