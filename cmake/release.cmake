@@ -10,6 +10,11 @@ include(GNUInstallDirs)
 # Debian wants a name with an e-mail address ("Name <address>") here.
 set(TRAILAVI_PACKAGE_MAINTAINER "trailavi developers <dev@trailavi.invalid>" CACHE STRING
     "Maintainer of the Debian package, as Name <address>")
+# A build folder configured before the default had an address keeps the old
+# default in its cache; it gets the new one.
+if(TRAILAVI_PACKAGE_MAINTAINER STREQUAL "the trailavi developers")
+  set_property(CACHE TRAILAVI_PACKAGE_MAINTAINER PROPERTY VALUE "trailavi developers <dev@trailavi.invalid>")
+endif()
 # The Debian package's own revision, after the program's version: a new
 # package of the same program counts it up.
 set(TRAILAVI_DEBIAN_REVISION 1 CACHE STRING "Debian revision of the package (VERSION-REVISION)")
