@@ -7,6 +7,8 @@
 #include <new>
 #include <optional>
 
+#include "base/int32_wrap.hpp"
+
 namespace trailavi::platform {
 namespace {
 
@@ -39,10 +41,6 @@ constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 // Index entries are written in runs of this many bytes, so no index needs a
 // buffer of its whole size.
 constexpr std::size_t kIndexRunBytes = 64 * 1024;
-
-std::uint32_t saturate_u32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min(value, kU32Max));
-}
 
 // The file stores the rectangle as signed 16-bit values; the platform's
 // record holds 32-bit ones, and the file keeps their low 16 bits.
