@@ -8,21 +8,13 @@
 #include <optional>
 
 #include "base/int32_wrap.hpp"
+#include "platform/avi_layout.hpp"
 
 namespace trailavi::platform {
 namespace {
 
-constexpr std::uint64_t kChunkHeaderBytes = 8;          // FOURCC, size
-constexpr std::uint64_t kOldIndexEntryBytes = 16;       // idx1 entry
-constexpr std::uint64_t kStandardIndexEntryBytes = 8;   // ix00 entry
-
-// A chunk's payload is followed by a pad byte when its size is odd.
-constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
-
-// What a segment's indexes take besides their entries: ix00's chunk header
-// and fields, and idx1's chunk header.
-constexpr std::uint64_t kStandardIndexHeaderBytes = kChunkHeaderBytes + 24;
-constexpr std::uint64_t kOldIndexHeaderBytes = kChunkHeaderBytes;
+using avi_layout::kChunkHeaderBytes;
+using avi_layout::padded;
 
 // One super index entry per segment; the floor covers about 256 GiB of 1 GiB
 // segments, the ceiling keeps the reserved header space at 1 MiB.
@@ -133,13 +125,12 @@ bool AviWriter::lead_in(std::uint64_t chunk_bytes) {
 // The frames fitting are at least 1, so the division is safe.
 bool AviWriter::plan_segments(std::uint64_t chunk_bytes) {
   const std::uint64_t declared_frames = info_.dwLength;
-  const std::uint64_t per_frame = chunk_bytes + kOldIndexEntryBytes + kStandardIndexEntryBytes;
+  const std::uint64_t per_frame =
+      chunk_bytes + avi_layout::kOldIndexEntryBytes + avi_layout::kStandardIndexEntryBytes;
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
   for (int round = 0;; ++round) {
-    out_.clear();
-    build_header(out_);
-    if (!out_.ok()) return false;
-    const std::uint64_t fixed = out_.size() + kOldIndexHeaderBytes + kStandardIndexHeaderBytes;
+    const std::uint64_t fixed = avi_layout::header_bytes(format_bytes_, super_index_capacity_) +
+                                avi_layout::old_index_bytes(0) + avi_layout::standard_index_bytes(0);
     const std::uint64_t fitting =
         riff_limit_bytes_ > fixed ? std::max<std::uint64_t>(1, (riff_limit_bytes_ - fixed) / per_frame) : 1;
     frames_per_segment_ = std::min(fitting, kMaxSegmentFrames);
@@ -152,8 +143,8 @@ bool AviWriter::plan_segments(std::uint64_t chunk_bytes) {
 
 bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   const std::uint64_t frames = segment_.frames.size() + 1;
-  std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frames;
-  if (segment_.riff_offset == 0) index_bytes += kOldIndexHeaderBytes + kOldIndexEntryBytes * frames;
+  std::uint64_t index_bytes = avi_layout::standard_index_bytes(frames);
+  if (segment_.riff_offset == 0) index_bytes += avi_layout::old_index_bytes(frames);
   const std::uint64_t used = file_.end_offset() - segment_.riff_offset;
   return used + chunk_bytes + index_bytes <= riff_limit_bytes_;
 }
@@ -194,7 +185,7 @@ bool AviWriter::close_segment(bool has_successor) {
 bool AviWriter::append_standard_index() {
   const std::uint64_t frame_count = segment_.frames.size();
   const std::uint64_t index_offset = file_.end_offset();
-  const std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frame_count;
+  const std::uint64_t index_bytes = avi_layout::standard_index_bytes(frame_count);
   out_.clear();
   out_.set_size(out_.begin_chunk("ix00"), static_cast<std::uint32_t>(index_bytes - kChunkHeaderBytes));
   out_.u16(2);  // wLongsPerEntry
@@ -225,7 +216,7 @@ bool AviWriter::append_standard_index() {
 // Like ix00's, idx1's entries go out in runs after its stated size.
 bool AviWriter::append_old_index() {
   out_.clear();
-  const std::uint64_t index_bytes = kOldIndexEntryBytes * segment_.frames.size();
+  const std::uint64_t index_bytes = avi_layout::old_index_bytes(segment_.frames.size()) - kChunkHeaderBytes;
   out_.set_size(out_.begin_chunk("idx1"), static_cast<std::uint32_t>(index_bytes));
   const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
     const bool key_frame = (frame.size_bytes & kNotKeyFrameBit) == 0;
