@@ -32,6 +32,27 @@ trailavi::platform::FileOperations* file_operations = nullptr;  // null: each fi
 // completed; a completed file's last release answers 0, like any last one.
 constexpr ULONG kReleaseIncomplete = 1;
 
+// The stream as the writer states it in the file.
+trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
+  return {.fcc_type = info.fccType,
+          .fcc_handler = info.fccHandler,
+          .flags = info.dwFlags,
+          .priority = info.wPriority,
+          .language = info.wLanguage,
+          .initial_frames = info.dwInitialFrames,
+          .scale = info.dwScale,
+          .rate = info.dwRate,
+          .start = info.dwStart,
+          .declared_frames = info.dwLength,
+          .suggested_buffer_bytes = info.dwSuggestedBufferSize,
+          .quality = info.dwQuality,
+          .sample_bytes = info.dwSampleSize,
+          .frame_left = info.rcFrame.left,
+          .frame_top = info.rcFrame.top,
+          .frame_right = info.rcFrame.right,
+          .frame_bottom = info.rcFrame.bottom};
+}
+
 // The file's own reference count reaching zero completes it.
 ULONG release_file(IAVIFile* file) {
   if (--file->references > 0) return file->references;
@@ -77,7 +98,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
   stream->file = pfile;
   ++pfile->references;
   pfile->stream = stream;
-  pfile->writer.set_stream_info(*psi);
+  pfile->writer.set_stream(describe(*psi));
   *ppavi = stream;
   return AVIERR_OK;
 }

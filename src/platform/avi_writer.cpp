@@ -26,7 +26,8 @@ static_assert(kSuperIndexCeiling * kMaxSegmentFrames >= (std::uint64_t{1} << 32)
 // Rounds of settling the super index's capacity before the ceiling is taken.
 constexpr int kPlanRounds = 8;
 
-constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+constexpr std::uint32_t AVIF_HASINDEX = 0x10;   // avih dwFlags: the file has idx1
+constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;  // idx1 dwFlags: a key frame
 constexpr std::uint32_t kNotKeyFrameBit = 0x80000000u;
 constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
@@ -34,16 +35,16 @@ constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 // buffer of its whole size.
 constexpr std::size_t kIndexRunBytes = 64 * 1024;
 
-// The file stores the rectangle as signed 16-bit values; the platform's
-// record holds 32-bit ones, and the file keeps their low 16 bits.
-std::uint16_t low16(LONG value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
+// The file stores the rectangle as signed 16-bit values, the low 16 bits of
+// the description's 32-bit ones.
+std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
 
 // The picture's height in rows. A top-down picture's rectangle runs to a
 // negative bottom; the main header states its rows as a count. The
 // difference of two 32-bit values is exact in 64 bits and its magnitude
 // below 2^32.
-std::uint32_t picture_rows(const RECT& frame) {
-  const std::int64_t rows = static_cast<std::int64_t>(frame.bottom) - frame.top;
+std::uint32_t picture_rows(const StreamDescription& stream) {
+  const std::int64_t rows = static_cast<std::int64_t>(stream.frame_bottom) - stream.frame_top;
   return static_cast<std::uint32_t>(rows < 0 ? -rows : rows);
 }
 
@@ -124,7 +125,7 @@ bool AviWriter::lead_in(std::uint64_t chunk_bytes) {
 // ceiling is taken, which is settled: the entries needed are clamped to it.
 // The frames fitting are at least 1, so the division is safe.
 bool AviWriter::plan_segments(std::uint64_t chunk_bytes) {
-  const std::uint64_t declared_frames = info_.dwLength;
+  const std::uint64_t declared_frames = stream_.declared_frames;
   const std::uint64_t per_frame =
       chunk_bytes + avi_layout::kOldIndexEntryBytes + avi_layout::kStandardIndexEntryBytes;
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
@@ -267,8 +268,8 @@ ChunkMark AviWriter::build_header(ChunkBuffer& out) const {
 }
 
 void AviWriter::build_main_header(ChunkBuffer& out) const {
-  const std::uint64_t scale = info_.dwScale;
-  const std::uint64_t rate = info_.dwRate;
+  const std::uint64_t scale = stream_.scale;
+  const std::uint64_t rate = stream_.rate;
   const std::uint64_t largest_chunk = kChunkHeaderBytes + padded(largest_frame_bytes_);
   const ChunkMark avih = out.begin_chunk("avih");
   out.u32(rate != 0 ? saturate_u32(1000000 * scale / rate) : 0);       // dwMicroSecPerFrame
@@ -279,32 +280,32 @@ void AviWriter::build_main_header(ChunkBuffer& out) const {
   out.u32(0);                                                        // dwInitialFrames
   out.u32(1);                                                        // dwStreams
   out.u32(largest_frame_bytes_);                                     // dwSuggestedBufferSize
-  out.u32(static_cast<std::uint32_t>(info_.rcFrame.right) -
-          static_cast<std::uint32_t>(info_.rcFrame.left));             // dwWidth
-  out.u32(picture_rows(info_.rcFrame));                              // dwHeight
+  out.u32(static_cast<std::uint32_t>(stream_.frame_right) -
+          static_cast<std::uint32_t>(stream_.frame_left));           // dwWidth
+  out.u32(picture_rows(stream_));                                    // dwHeight
   out.zeros(16);  // dwReserved[4]
   out.end_chunk(avih);
 }
 
 void AviWriter::build_stream_header(ChunkBuffer& out) const {
   const ChunkMark strh = out.begin_chunk("strh");
-  out.u32(info_.fccType);
-  out.u32(info_.fccHandler);
-  out.u32(info_.dwFlags);
-  out.u16(info_.wPriority);
-  out.u16(info_.wLanguage);
-  out.u32(info_.dwInitialFrames);
-  out.u32(info_.dwScale);
-  out.u32(info_.dwRate);
-  out.u32(info_.dwStart);
-  out.u32(total_frames_);  // dwLength: the frames actually stored
-  out.u32(std::max(info_.dwSuggestedBufferSize, largest_frame_bytes_));
-  out.u32(info_.dwQuality);
-  out.u32(info_.dwSampleSize);
-  out.u16(low16(info_.rcFrame.left));
-  out.u16(low16(info_.rcFrame.top));
-  out.u16(low16(info_.rcFrame.right));
-  out.u16(low16(info_.rcFrame.bottom));
+  out.u32(stream_.fcc_type);        // fccType
+  out.u32(stream_.fcc_handler);     // fccHandler
+  out.u32(stream_.flags);           // dwFlags
+  out.u16(stream_.priority);        // wPriority
+  out.u16(stream_.language);        // wLanguage
+  out.u32(stream_.initial_frames);  // dwInitialFrames
+  out.u32(stream_.scale);           // dwScale
+  out.u32(stream_.rate);            // dwRate
+  out.u32(stream_.start);           // dwStart
+  out.u32(total_frames_);           // dwLength: the frames actually stored
+  out.u32(std::max(stream_.suggested_buffer_bytes, largest_frame_bytes_));  // dwSuggestedBufferSize
+  out.u32(stream_.quality);         // dwQuality
+  out.u32(stream_.sample_bytes);    // dwSampleSize
+  out.u16(low16(stream_.frame_left));
+  out.u16(low16(stream_.frame_top));
+  out.u16(low16(stream_.frame_right));
+  out.u16(low16(stream_.frame_bottom));
   out.end_chunk(strh);
 }
 

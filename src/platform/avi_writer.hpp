@@ -7,7 +7,6 @@
 
 #include "platform/chunk_buffer.hpp"
 #include "platform/output_file.hpp"
-#include "platform/own_video_library.hpp"
 
 namespace trailavi::platform {
 
@@ -16,6 +15,28 @@ inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
 // kept in memory at 8 bytes a frame, so this bounds it at 8 MiB. Tiny frames
 // thus go on in new segments long before a segment reaches the RIFF limit.
 inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
+
+// What the file states of its stream, in the stream and main headers.
+struct StreamDescription {
+  std::uint32_t fcc_type = 0;
+  std::uint32_t fcc_handler = 0;
+  std::uint32_t flags = 0;
+  std::uint16_t priority = 0;
+  std::uint16_t language = 0;
+  std::uint32_t initial_frames = 0;
+  std::uint32_t scale = 0;  // the frame rate is rate / scale
+  std::uint32_t rate = 0;
+  std::uint32_t start = 0;
+  std::uint32_t declared_frames = 0;  // sizes the super index; the file states the frames stored
+  std::uint32_t suggested_buffer_bytes = 0;
+  std::uint32_t quality = 0;
+  std::uint32_t sample_bytes = 0;
+  // The picture's rectangle; the stream header keeps each value's low 16 bits.
+  std::int32_t frame_left = 0;
+  std::int32_t frame_top = 0;
+  std::int32_t frame_right = 0;
+  std::int32_t frame_bottom = 0;
+};
 
 // Writes one video stream as an AVI file. A video that fits one RIFF of at
 // most the limit is a plain AVI 1.0 file: RIFF 'AVI ' with hdrl, movi and
@@ -35,7 +56,7 @@ class AviWriter {
       : file_(file != nullptr ? *file : own_file_), riff_limit_bytes_(riff_limit_bytes) {}
 
   [[nodiscard]] bool create(const char* path) { return file_.create(path); }
-  void set_stream_info(const AVISTREAMINFOA& info) { info_ = info; }
+  void set_stream(const StreamDescription& stream) { stream_ = stream; }
   // Before the first frame only. False when the format cannot be stored.
   [[nodiscard]] bool set_format(std::span<const std::uint8_t> format);
   // False when the frame could not be stored; after that, every call fails.
@@ -111,7 +132,7 @@ class AviWriter {
   OutputFile own_file_;
   FileOperations& file_;
   std::uint64_t riff_limit_bytes_;
-  AVISTREAMINFOA info_{};
+  StreamDescription stream_;
   std::unique_ptr<std::uint8_t[]> format_;
   std::size_t format_bytes_ = 0;
 
