@@ -2,11 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 
-#include "platform/chunk_buffer.hpp"
 #include "platform/output_file.hpp"
+#include "platform/riff_writer.hpp"
 
 namespace trailavi::platform {
 
@@ -44,22 +43,27 @@ struct StreamDescription {
 // segment's movi then ends with an ix00 standard index, and the header's
 // reserved JUNK becomes the indx super index and the odml/dmlh list.
 //
-// Nothing is written before the first frame; the header goes out with it and
-// is rewritten with its final counters when the file is finished. The index
-// of the current segment is all that is kept per frame, and a segment holds
-// at most kMaxSegmentFrames, so memory stays bounded whatever the frame count.
-// No allocation throws: one that fails makes the call that needed it fail.
+// Nothing is written before the first frame; the header goes out with it,
+// and its hdrl list is built again over the first with its final counters
+// when the file is finished. The index of the current segment is all that
+// is kept per frame, and a segment holds at most kMaxSegmentFrames, so
+// memory stays bounded whatever the frame count.
+//
+// Every failure, of the file or not (no memory for an index block, the super
+// index full, a frame too large, a RIFF over 4 GiB), is kept in the one
+// latch of the RiffWriter; write_frame and finish answer from it, and once
+// it is set every later call fails.
 class AviWriter {
  public:
   // `file` (null: a file of its own) receives every operation on the file.
   AviWriter(std::uint64_t riff_limit_bytes, FileOperations* file)
-      : file_(file != nullptr ? *file : own_file_), riff_limit_bytes_(riff_limit_bytes) {}
+      : file_(file != nullptr ? *file : own_file_), riff_(file_), riff_limit_bytes_(riff_limit_bytes) {}
 
   [[nodiscard]] bool create(const char* path) { return file_.create(path); }
   void set_stream(const StreamDescription& stream) { stream_ = stream; }
   // Before the first frame only. False when the format cannot be stored.
   [[nodiscard]] bool set_format(std::span<const std::uint8_t> format);
-  // False when the frame could not be stored; after that, every call fails.
+  // False when the frame could not be stored.
   [[nodiscard]] bool write_frame(std::span<const std::uint8_t> frame, bool key_frame);
   // Completes and closes the file. False when anything failed on the way.
   [[nodiscard]] bool finish();
@@ -91,11 +95,8 @@ class AviWriter {
     // kMaxSegmentFrames entries already.
     [[nodiscard]] bool push_back(const FrameEntry& entry);
     template <typename Visit>
-    [[nodiscard]] bool for_each(Visit&& visit) const {
-      for (std::size_t i = 0; i < size_; ++i) {
-        if (!visit(blocks_[i / kBlockEntries][i % kBlockEntries])) return false;
-      }
-      return true;
+    void for_each(Visit&& visit) const {
+      for (std::size_t i = 0; i < size_; ++i) visit(blocks_[i / kBlockEntries][i % kBlockEntries]);
     }
 
    private:
@@ -103,40 +104,40 @@ class AviWriter {
     std::size_t size_ = 0;
   };
   struct Segment {
-    std::uint64_t riff_offset = 0;
-    std::uint64_t movi_fourcc_offset = 0;
+    ChunkMark riff{};
+    ChunkMark movi{};  // its payload offset is the 'movi' FOURCC's, which index offsets count from
     FrameIndex frames;
   };
 
-  [[nodiscard]] bool store_frame(std::span<const std::uint8_t> frame, bool key_frame);
-  [[nodiscard]] bool lead_in(std::uint64_t chunk_bytes);
-  [[nodiscard]] bool plan_segments(std::uint64_t chunk_bytes);
+  void store_frame(std::span<const std::uint8_t> frame, bool key_frame);
+  void lead_in(std::uint64_t chunk_bytes);
+  void plan_segments(std::uint64_t chunk_bytes);
   [[nodiscard]] bool fits_current_segment(std::uint64_t chunk_bytes) const;
-  [[nodiscard]] bool open_segment();
-  [[nodiscard]] bool close_segment(bool has_successor);
-  [[nodiscard]] bool append_standard_index();
-  [[nodiscard]] bool append_old_index();
-  [[nodiscard]] bool append_run(std::size_t run_bytes);
-  [[nodiscard]] bool send(std::optional<std::uint64_t> offset);
-  void start_header();
-  [[nodiscard]] bool write_header_alone();
-  [[nodiscard]] bool rewrite_header();
-  ChunkMark build_header(ChunkBuffer& out) const;
-  void build_main_header(ChunkBuffer& out) const;
-  void build_stream_header(ChunkBuffer& out) const;
-  void build_super_index(ChunkBuffer& out) const;
-  void build_odml(ChunkBuffer& out) const;
-  static ChunkMark build_segment_start(ChunkBuffer& out, std::uint32_t riff_bytes, std::uint32_t movi_bytes);
+  void start_file();
+  void open_segment();
+  void close_segment(bool has_successor);
+  void emit_standard_index();
+  void add_super_index_entry(ChunkMark index, std::uint32_t frame_count);
+  void emit_old_index();
+  void build_hdrl();
+  void build_main_header();
+  void build_stream_header();
+  void build_super_index();
+  void build_odml();
+  [[nodiscard]] bool first_segment() const;
   [[nodiscard]] bool multi_segment() const { return super_index_size_ > 0; }
 
   OutputFile own_file_;
   FileOperations& file_;
+  RiffWriter riff_;
   std::uint64_t riff_limit_bytes_;
   StreamDescription stream_;
   std::unique_ptr<std::uint8_t[]> format_;
   std::size_t format_bytes_ = 0;
 
   bool header_written_ = false;
+  std::uint64_t hdrl_offset_ = 0;  // the hdrl list, which the final rewrite builds again
+  std::uint64_t hdrl_end_ = 0;
   std::uint32_t super_index_capacity_ = 0;
   std::uint64_t frames_per_segment_ = 0;
   Segment segment_;
@@ -144,12 +145,7 @@ class AviWriter {
   std::uint32_t super_index_size_ = 0;
   std::uint32_t total_frames_ = 0;
   std::uint32_t first_riff_frames_ = 0;
-  std::uint32_t first_riff_bytes_ = 0;  // RIFF size field: everything after it
-  std::uint32_t first_movi_bytes_ = 0;  // movi LIST size field
   std::uint32_t largest_frame_bytes_ = 0;
-  std::uint64_t header_bytes_ = 0;  // from the start of the file to the first frame chunk
-  ChunkBuffer out_;  // what goes to the file next; keeps its storage between writes
-  bool failed_ = false;
 };
 
 }  // namespace trailavi::platform
