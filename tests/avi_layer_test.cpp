@@ -18,12 +18,9 @@ namespace {
 
 class AviLayer : public ::testing::Test {
  protected:
-  void SetUp() override { platform::testing::set_riff_limit_bytes(limit_bytes_); }
-  void TearDown() override { platform::testing::set_riff_limit_bytes(platform::kDefaultRiffLimitBytes); }
-
   // A file and stream for 2 x 1 frames with the declared length given.
   void open(std::uint32_t declared_frames) {
-    ASSERT_EQ(AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr), 0);
+    ASSERT_EQ(platform::testing::open_avi_file(&file_, path_.c_str(), OF_WRITE | OF_CREATE, settings_), 0);
     AVISTREAMINFOA info;
     std::memset(&info, 0, sizeof info);
     info.fccType = streamtypeVIDEO;
@@ -46,7 +43,7 @@ class AviLayer : public ::testing::Test {
     return AVIFileRelease(file_);
   }
 
-  std::uint64_t limit_bytes_ = 8 * 1024;  // a few hundred tiny frames a segment
+  platform::testing::AviFileSettings settings_{.riff_limit_bytes = 8 * 1024};  // a few hundred tiny frames a segment
   test::ScratchDir dir_;
   std::string path_ = dir_.file("video.avi");
   PAVIFILE file_ = nullptr;
@@ -55,8 +52,7 @@ class AviLayer : public ::testing::Test {
 };
 
 TEST_F(AviLayer, FramesBeyondWhatTheSuperIndexCanHoldFailTheWrite) {
-  limit_bytes_ = 4700;  // the header takes nearly all of it: one frame a segment
-  SetUp();
+  settings_.riff_limit_bytes = 4700;  // the header takes nearly all of it: one frame a segment
   open(0);  // declares no frames, so the super index gets its floor of 256
   LONG written = 0;
   while (written < 1000 && write(written) == 0) ++written;
@@ -75,8 +71,7 @@ TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
     std::uint32_t frames;
   } cases[] = {{4700, 300}, {8000, 21450}};
   for (const auto& c : cases) {
-    limit_bytes_ = c.limit_bytes;  // one frame a segment
-    SetUp();
+    settings_.riff_limit_bytes = c.limit_bytes;  // one frame a segment
     open(c.frames);
     LONG written = 0;
     while (written < static_cast<LONG>(c.frames) && write(written) == 0) ++written;
@@ -94,15 +89,14 @@ TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
 // Tiny frames fill a segment's frame cap long before its size limit: the
 // index kept for the segment, every entry of it used, ends the segment there.
 TEST_F(AviLayer, ASegmentEndsAtItsFrameCapWellBelowItsSizeLimit) {
-  limit_bytes_ = platform::kDefaultRiffLimitBytes;
-  SetUp();
+  settings_.riff_limit_bytes = platform::kDefaultRiffLimitBytes;
   open(0);
   const auto frames = static_cast<LONG>(platform::kMaxSegmentFrames + 1);
   LONG written = 0;
   while (written < frames && write(written) == 0) ++written;
   EXPECT_EQ(written, frames);
   ASSERT_EQ(release(), 0u);
-  const test::AviSummary avi = test::walk_avi(path_, limit_bytes_);
+  const test::AviSummary avi = test::walk_avi(path_, settings_.riff_limit_bytes);
   EXPECT_EQ(avi.errors, std::vector<std::string>{});
   EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(frames));
   EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{1u << 20, 1}));

@@ -10,8 +10,8 @@
 #include "platform/own_video_library_testing.hpp"
 
 struct IAVIFile {
-  IAVIFile(std::uint64_t riff_limit_bytes, trailavi::platform::FileOperations* file_operations)
-      : writer(riff_limit_bytes, file_operations) {}
+  explicit IAVIFile(const trailavi::platform::testing::AviFileSettings& settings)
+      : writer(settings.riff_limit_bytes, settings.file_operations) {}
   trailavi::platform::AviWriter writer;
   ULONG references = 1;
   IAVIStream* stream = nullptr;
@@ -25,8 +25,9 @@ struct IAVIStream {
 
 namespace {
 
-std::uint64_t riff_limit_bytes = trailavi::platform::kDefaultRiffLimitBytes;
-trailavi::platform::FileOperations* file_operations = nullptr;  // null: each file its own
+using trailavi::platform::testing::AviFileSettings;
+
+AviFileSettings default_settings;  // what AVIFileOpenA creates files with
 
 // What the last release of a file answers when the file could not be
 // completed; a completed file's last release answers 0, like any last one.
@@ -34,23 +35,12 @@ constexpr ULONG kReleaseIncomplete = 1;
 
 // The stream as the writer states it in the file.
 trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
-  return {.fcc_type = info.fccType,
-          .fcc_handler = info.fccHandler,
-          .flags = info.dwFlags,
-          .priority = info.wPriority,
-          .language = info.wLanguage,
-          .initial_frames = info.dwInitialFrames,
-          .scale = info.dwScale,
-          .rate = info.dwRate,
-          .start = info.dwStart,
-          .declared_frames = info.dwLength,
-          .suggested_buffer_bytes = info.dwSuggestedBufferSize,
-          .quality = info.dwQuality,
-          .sample_bytes = info.dwSampleSize,
-          .frame_left = info.rcFrame.left,
-          .frame_top = info.rcFrame.top,
-          .frame_right = info.rcFrame.right,
-          .frame_bottom = info.rcFrame.bottom};
+  return {.fcc_type = info.fccType, .fcc_handler = info.fccHandler, .flags = info.dwFlags,
+          .priority = info.wPriority, .language = info.wLanguage, .initial_frames = info.dwInitialFrames,
+          .scale = info.dwScale, .rate = info.dwRate, .start = info.dwStart, .declared_frames = info.dwLength,
+          .suggested_buffer_bytes = info.dwSuggestedBufferSize, .quality = info.dwQuality,
+          .sample_bytes = info.dwSampleSize, .frame_left = info.rcFrame.left, .frame_top = info.rcFrame.top,
+          .frame_right = info.rcFrame.right, .frame_bottom = info.rcFrame.bottom};
 }
 
 // The file's own reference count reaching zero completes it.
@@ -64,20 +54,16 @@ ULONG release_file(IAVIFile* file) {
 }  // namespace
 
 namespace trailavi::platform::testing {
-void set_riff_limit_bytes(std::uint64_t limit_bytes) { riff_limit_bytes = limit_bytes; }
-void set_file_operations(FileOperations* operations) { file_operations = operations; }
-}  // namespace trailavi::platform::testing
 
-void AVIFileInit() {}
+void set_riff_limit_bytes(std::uint64_t limit_bytes) { default_settings.riff_limit_bytes = limit_bytes; }
+void set_file_operations(FileOperations* operations) { default_settings.file_operations = operations; }
 
-void AVIFileExit() {}
-
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings) {
   if (ppfile == nullptr || szFile == nullptr) return AVIERR_BADPARAM;
   *ppfile = nullptr;
   // Only the creation of a file for writing is offered.
   if ((uMode & OF_WRITE) == 0 || (uMode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
-  auto* file = new (std::nothrow) IAVIFile(riff_limit_bytes, file_operations);
+  auto* file = new (std::nothrow) IAVIFile(settings);
   if (file == nullptr) return AVIERR_MEMORY;
   if (!file->writer.create(szFile)) {
     delete file;
@@ -85,6 +71,16 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHa
   }
   *ppfile = file;
   return AVIERR_OK;
+}
+
+}  // namespace trailavi::platform::testing
+
+void AVIFileInit() {}
+
+void AVIFileExit() {}
+
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, default_settings);
 }
 
 HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {
