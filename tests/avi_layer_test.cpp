@@ -1,6 +1,6 @@
 // Our video library through its platform operations, for what a whole run
 // cannot easily reach: the super index running out, a segment's frame cap,
-// and calls out of order.
+// releases in either order, and calls out of order.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,7 @@
 #include "platform/avi_writer.hpp"
 #include "platform/own_video_library_testing.hpp"
 #include "support/avi_walker.hpp"
+#include "support/fault_injecting_file.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace trailavi {
@@ -101,6 +102,25 @@ TEST_F(AviLayer, ASegmentEndsAtItsFrameCapWellBelowItsSizeLimit) {
   EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(frames));
   EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{1u << 20, 1}));
   EXPECT_EQ(avi.main.total_frames, 1u << 20) << "the first RIFF's frames";
+}
+
+// Whichever release completes the file answers for it: the file's own, or
+// the stream's when the file was released first.
+TEST_F(AviLayer, TheReleaseThatCompletesAFileThatCannotBeCompletedFails) {
+  for (const bool file_first : {false, true}) {
+    test::FaultInjectingFile failing;
+    failing.fail_at(test::FaultInjectingFile::Operation::close, 0);
+    settings_.file_operations = &failing;
+    open(1);
+    ASSERT_EQ(write(0), 0);
+    if (file_first) {
+      EXPECT_EQ(AVIFileRelease(file_), 1u) << "the stream still holds the file";
+      EXPECT_NE(AVIStreamRelease(stream_), 0u) << "the stream's release completes the file";
+    } else {
+      EXPECT_EQ(AVIStreamRelease(stream_), 0u);
+      EXPECT_NE(AVIFileRelease(file_), 0u) << "the file's release completes it";
+    }
+  }
 }
 
 TEST_F(AviLayer, RefusesCallsTheFileCannotHonour) {

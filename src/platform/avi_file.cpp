@@ -130,14 +130,17 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuf
   return AVIERR_OK;
 }
 
+// When the file was released first, the stream's reference is the file's
+// last, and the stream's release answers for the file's completion.
 ULONG AVIStreamRelease(PAVISTREAM pavi) {
   if (pavi == nullptr) return 0;
   if (--pavi->references > 0) return pavi->references;
   IAVIFile* file = pavi->file;
   file->stream = nullptr;
   delete pavi;
-  release_file(file);
-  return 0;
+  const bool completes_file = file->references == 1;
+  const ULONG file_result = release_file(file);
+  return completes_file ? file_result : 0;
 }
 
 ULONG AVIFileRelease(PAVIFILE pfile) {
