@@ -1,6 +1,7 @@
 // Our video library through its platform operations, for what a whole run
 // cannot easily reach: the super index running out, a segment's frame cap,
-// releases in either order, and calls out of order.
+// a limit filled to the byte, releases in either order, and calls out of
+// order.
 
 #include <gtest/gtest.h>
 
@@ -102,6 +103,23 @@ TEST_F(AviLayer, ASegmentEndsAtItsFrameCapWellBelowItsSizeLimit) {
   EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(frames));
   EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{1u << 20, 1}));
   EXPECT_EQ(avi.main.total_frames, 1u << 20) << "the first RIFF's frames";
+}
+
+// A limit that whole frames fill to the byte: the header up to the first
+// frame (4620 bytes with this format and the super index's 256 entries),
+// idx1's and ix00's own 8 + 32 bytes, and 100 frames of 40 bytes each (a
+// 16-byte chunk, a 16-byte idx1 entry and an 8-byte ix00 entry). The first
+// RIFF takes its 100th frame, and every later segment as many.
+TEST_F(AviLayer, ALimitFilledToTheByteTakesItsLastFrame) {
+  settings_.riff_limit_bytes = 4620 + 40 + 100 * 40;
+  open(0);
+  for (LONG i = 0; i < 250; ++i) ASSERT_EQ(write(i), 0) << i;
+  ASSERT_EQ(release(), 0u);
+  const test::AviSummary avi = test::walk_avi(path_, settings_.riff_limit_bytes);
+  EXPECT_EQ(avi.errors, std::vector<std::string>{});
+  EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{100, 100, 50}));
+  ASSERT_FALSE(avi.riff_sizes.empty());
+  EXPECT_EQ(avi.riff_sizes[0] + 8, settings_.riff_limit_bytes);
 }
 
 // Whichever release completes the file answers for it: the file's own, or
