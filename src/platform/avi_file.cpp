@@ -29,10 +29,6 @@ using trailavi::platform::testing::AviFileSettings;
 
 AviFileSettings default_settings;  // what AVIFileOpenA creates files with
 
-// What the last release of a file answers when the file could not be
-// completed; a completed file's last release answers 0, like any last one.
-constexpr ULONG kReleaseIncomplete = 1;
-
 // The stream as the writer states it in the file.
 trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
   return {.fcc_type = info.fccType, .fcc_handler = info.fccHandler, .flags = info.dwFlags,
@@ -43,12 +39,13 @@ trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
           .frame_right = info.rcFrame.right, .frame_bottom = info.rcFrame.bottom};
 }
 
-// The file's own reference count reaching zero completes it.
+// The file's own reference count reaching zero completes it; a file that
+// could not be completed answers 1, where a completed one answers 0.
 ULONG release_file(IAVIFile* file) {
   if (--file->references > 0) return file->references;
   const bool completed = file->writer.finish();
   delete file;
-  return completed ? 0 : kReleaseIncomplete;
+  return completed ? 0 : 1;
 }
 
 }  // namespace

@@ -5,7 +5,6 @@
 #include <new>
 
 #include "base/int32_wrap.hpp"
-#include "platform/avi_layout.hpp"
 
 namespace trailavi::platform {
 namespace {
@@ -19,41 +18,22 @@ constexpr std::uint64_t kSuperIndexCeiling = 65536;
 // Segments of tiny frames end at the frame cap, not the size limit; the
 // ceiling still gives any 32-bit frame count a super index entry per segment.
 static_assert(kSuperIndexCeiling * kMaxSegmentFrames >= (std::uint64_t{1} << 32));
-// Rounds of settling the super index's capacity before the ceiling is taken.
-constexpr int kPlanRounds = 8;
+constexpr int kPlanRounds = 8;  // rounds of settling the super index's capacity before taking the ceiling
 
 constexpr std::uint32_t AVIF_HASINDEX = 0x10;   // avih dwFlags: the file has idx1
 constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;  // idx1 dwFlags: a key frame
 constexpr std::uint32_t kNotKeyFrameBit = 0x80000000u;
 
-// Index entries are written in runs of this many bytes, so no index needs a
-// buffer of its whole size.
-constexpr std::size_t kIndexRunBytes = 64 * 1024;
-
-// The file stores the rectangle as signed 16-bit values, the low 16 bits of
-// the description's 32-bit ones.
-std::uint16_t low16(std::int32_t value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
-
-// The picture's height in rows. A top-down picture's rectangle runs to a
-// negative bottom; the main header states its rows as a count. The
-// difference of two 32-bit values is exact in 64 bits and its magnitude
-// below 2^32.
-std::uint32_t picture_rows(const StreamDescription& stream) {
-  const std::int64_t rows = static_cast<std::int64_t>(stream.frame_bottom) - stream.frame_top;
-  return static_cast<std::uint32_t>(rows < 0 ? -rows : rows);
-}
+constexpr std::size_t kIndexRunBytes = 64 * 1024;  // index entries go out in runs of this many bytes
 
 }  // namespace
 
 bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
   const std::size_t block = size_ / kBlockEntries;
   if (block == kMaxBlocks) return false;
-  if (!blocks_[block]) {
-    blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
-    if (!blocks_[block]) return false;
-  }
-  blocks_[block][size_ % kBlockEntries] = entry;
-  ++size_;
+  if (!blocks_[block]) blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
+  if (!blocks_[block]) return false;
+  blocks_[block][size_++ % kBlockEntries] = entry;
   return true;
 }
 
@@ -72,33 +52,29 @@ bool AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame)
 }
 
 // The frame chunk goes out in one write with whatever must precede it, the
-// frame referenced where it lies; then its index entry is recorded. A
-// segment's offsets fit 32 bits: end_chunk fails a RIFF over 4 GiB.
+// frame referenced where it lies; then its index entry is recorded. In a
+// file that completes, a segment's offsets fit 32 bits: end_chunk fails a
+// RIFF over 4 GiB.
 void AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
   if (frame.size() >= kNotKeyFrameBit || total_frames_ == 0xFFFFFFFFu) return riff_.fail();
   const auto size_bytes = static_cast<std::uint32_t>(frame.size());
-  if (!header_written_) largest_frame_bytes_ = size_bytes;
+  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
   lead_in(avi_layout::chunk_bytes(size_bytes));
   const ChunkMark chunk = riff_.begin_chunk("00db");
   riff_.external(frame);
   riff_.end_chunk(chunk);
   riff_.flush();
   if (!riff_.ok()) return;
-  header_written_ = true;
   const std::uint64_t offset_from_movi = chunk.payload_offset - kChunkHeaderBytes - segment_.movi.payload_offset;
-  if (!segment_.frames.push_back({static_cast<std::uint32_t>(offset_from_movi),
-                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
-    return riff_.fail();
-  }
+  const FrameEntry entry{static_cast<std::uint32_t>(offset_from_movi), size_bytes | (key_frame ? 0u : kNotKeyFrameBit)};
+  if (!segment_.frames.push_back(entry)) return riff_.fail();
   ++total_frames_;
-  largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
 }
 
-// Builds what precedes a frame chunk of `chunk_bytes` in the same write: the
-// file's header before the first frame, the start of a new segment when the
-// current one is full, otherwise nothing.
+// Builds what precedes a frame chunk in the same write: the file's header
+// before the first frame, a new segment when the current one is full.
 void AviWriter::lead_in(std::uint64_t chunk_bytes) {
-  if (!header_written_) {
+  if (total_frames_ == 0) {
     plan_segments(chunk_bytes);
     start_file();
   } else if (segment_.frames.size() >= frames_per_segment_ || !fits_current_segment(chunk_bytes)) {
@@ -110,16 +86,13 @@ void AviWriter::lead_in(std::uint64_t chunk_bytes) {
 // Fixes, once, how many frames each segment holds: as many as the first
 // RIFF holds beside the header and both its indexes, so that every standard
 // index has the same count except the last. The super index is sized from
-// the declared length; a larger super index makes the header longer, which
-// can lower the count, so the two are settled together.
-//
-// The capacity only grows from round to round (a longer header never lets
-// more frames fit, so never needs fewer entries), and a round that does not
-// grow it ends the planning. Should it still grow after kPlanRounds, the
-// ceiling is taken, which is settled: the entries needed are clamped to it.
-// The frames fitting are at least 1, so the division is safe.
+// the declared length; a larger one makes the header longer, which can lower
+// the count, so the two are settled together. The capacity only grows from
+// round to round (a longer header never lets more frames fit), and a round
+// that does not grow it ends the planning; after kPlanRounds the ceiling is
+// taken, which is settled. The frames fitting are at least 1, so the
+// division is safe.
 void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
-  const std::uint64_t declared_frames = stream_.declared_frames;
   const std::uint64_t per_frame =
       chunk_bytes + avi_layout::kOldIndexEntryBytes + avi_layout::kStandardIndexEntryBytes;
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
@@ -129,15 +102,15 @@ void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
     const std::uint64_t fitting =
         riff_limit_bytes_ > fixed ? std::max<std::uint64_t>(1, (riff_limit_bytes_ - fixed) / per_frame) : 1;
     frames_per_segment_ = std::min(fitting, kMaxSegmentFrames);
-    const std::uint64_t needed = (declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
+    const std::uint64_t needed = (stream_.declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
     const std::uint64_t capacity = std::clamp(needed, kSuperIndexFloor, kSuperIndexCeiling);
     if (capacity <= super_index_capacity_) return;
     super_index_capacity_ = static_cast<std::uint32_t>(round + 1 < kPlanRounds ? capacity : kSuperIndexCeiling);
   }
 }
 
-// Whether one more frame chunk of `chunk_bytes` and the indexes the segment
-// will then end with stay within the limit.
+// Whether one more frame chunk and the indexes the segment then ends with
+// stay within the limit.
 bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   const std::uint64_t frames = segment_.frames.size() + 1;
   std::uint64_t index_bytes = avi_layout::standard_index_bytes(frames);
@@ -145,8 +118,6 @@ bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   const std::uint64_t used = riff_.position() - (segment_.riff.payload_offset - kChunkHeaderBytes);
   return used + chunk_bytes + index_bytes <= riff_limit_bytes_;
 }
-
-bool AviWriter::first_segment() const { return segment_.riff.payload_offset == kChunkHeaderBytes; }
 
 // The file's header as it first goes out: the counters 0, the OpenDML
 // chunks JUNK, and the RIFF and movi lists open until the first segment
@@ -180,7 +151,8 @@ void AviWriter::close_segment(bool has_successor) {
   riff_.end_chunk(segment_.riff);
 }
 
-// The entries go out in runs, so the chunk's size is patched in the file.
+// The segment's ix00, and its entry in the super index. The entries go out
+// in runs, so the chunk's size is patched in the file.
 void AviWriter::emit_standard_index() {
   const auto frame_count = static_cast<std::uint32_t>(segment_.frames.size());
   const ChunkMark ix00 = riff_.begin_chunk("ix00");
@@ -197,16 +169,11 @@ void AviWriter::emit_standard_index() {
     riff_.flush_run(kIndexRunBytes);
   });
   riff_.end_chunk(ix00);
-  add_super_index_entry(ix00, frame_count);
-}
-
-// Only a file of several segments needs the super index, allocated when its
-// first entry comes. An ix00 chunk of at most kMaxSegmentFrames entries is
-// far below 4 GiB.
-void AviWriter::add_super_index_entry(ChunkMark index, std::uint32_t frame_count) {
+  // Only a file of several segments needs the super index, allocated when
+  // its first entry comes. An ix00 chunk is far below 4 GiB.
   if (!super_index_) super_index_.reset(new (std::nothrow) SuperIndexEntry[super_index_capacity_]);
   if (!super_index_ || super_index_size_ >= super_index_capacity_) return riff_.fail();
-  const std::uint64_t index_offset = index.payload_offset - kChunkHeaderBytes;
+  const std::uint64_t index_offset = ix00.payload_offset - kChunkHeaderBytes;
   super_index_[super_index_size_++] = {index_offset, static_cast<std::uint32_t>(riff_.position() - index_offset),
                                        frame_count};
 }
@@ -232,11 +199,16 @@ void AviWriter::build_hdrl() {
   const ChunkMark strl = riff_.begin_list("LIST", "strl");
   build_stream_header();
   const ChunkMark strf = riff_.begin_chunk("strf");
-  riff_.external({format_.get(), format_bytes_});
+  riff_.copy({format_.get(), format_bytes_});
   riff_.end_chunk(strf);
   build_super_index();
   riff_.end_chunk(strl);
-  build_odml();
+  const ChunkMark odml = riff_.begin_list("LIST", "odml");
+  const ChunkMark dmlh = riff_.begin_chunk("dmlh");
+  riff_.u32(total_frames_);  // dwTotalFrames
+  riff_.zeros(244);          // dwFuture[61]
+  riff_.end_chunk(dmlh);
+  riff_.end_chunk(odml, !multi_segment());  // reserved as JUNK, like the super index
   riff_.end_chunk(hdrl);
 }
 
@@ -244,6 +216,10 @@ void AviWriter::build_main_header() {
   const std::uint64_t scale = stream_.scale;
   const std::uint64_t rate = stream_.rate;
   const std::uint64_t largest_chunk = avi_layout::chunk_bytes(largest_frame_bytes_);
+  // A top-down picture's rectangle runs to a negative bottom; the rows are a
+  // count. The difference of two 32-bit values is exact in 64 bits, its
+  // magnitude below 2^32.
+  const std::int64_t rows = std::int64_t{stream_.frame_bottom} - stream_.frame_top;
   const ChunkMark avih = riff_.begin_chunk("avih");
   riff_.u32(rate != 0 ? saturate_u32(1000000 * scale / rate) : 0);         // dwMicroSecPerFrame
   riff_.u32(scale != 0 ? saturate_u32(largest_chunk * rate / scale) : 0);  // dwMaxBytesPerSec
@@ -255,7 +231,7 @@ void AviWriter::build_main_header() {
   riff_.u32(largest_frame_bytes_);                                         // dwSuggestedBufferSize
   riff_.u32(static_cast<std::uint32_t>(stream_.frame_right) -
             static_cast<std::uint32_t>(stream_.frame_left));               // dwWidth
-  riff_.u32(picture_rows(stream_));                                        // dwHeight
+  riff_.u32(static_cast<std::uint32_t>(rows < 0 ? -rows : rows));         // dwHeight
   riff_.zeros(16);                                                         // dwReserved[4]
   riff_.end_chunk(avih);
 }
@@ -275,10 +251,11 @@ void AviWriter::build_stream_header() {
   riff_.u32(std::max(stream_.suggested_buffer_bytes, largest_frame_bytes_));  // dwSuggestedBufferSize
   riff_.u32(stream_.quality);         // dwQuality
   riff_.u32(stream_.sample_bytes);    // dwSampleSize
-  riff_.u16(low16(stream_.frame_left));
-  riff_.u16(low16(stream_.frame_top));
-  riff_.u16(low16(stream_.frame_right));
-  riff_.u16(low16(stream_.frame_bottom));
+  // rcFrame: signed 16-bit values, the low 16 bits of the description's 32-bit ones
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_left));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_top));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_right));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_bottom));
   riff_.end_chunk(strh);
 }
 
@@ -301,24 +278,13 @@ void AviWriter::build_super_index() {
   riff_.end_chunk(indx, !multi_segment());
 }
 
-// Reserved as JUNK, like the super index, until a second segment exists.
-void AviWriter::build_odml() {
-  const ChunkMark odml = riff_.begin_list("LIST", "odml");
-  const ChunkMark dmlh = riff_.begin_chunk("dmlh");
-  riff_.u32(total_frames_);  // dwTotalFrames
-  riff_.zeros(244);
-  riff_.end_chunk(dmlh);
-  riff_.end_chunk(odml, !multi_segment());
-}
-
-// Ends the last segment, whose list sizes are patched as they end, then
-// builds the hdrl list again over the first with the final counters and, in
-// a file of several segments, the indexes in place of the JUNK. The format
-// and the super index's capacity, all its length depends on, are fixed by
-// then, so it covers the same bytes.
+// Ends the last segment, then builds the hdrl list again over the first with
+// the final counters and, in a file of several segments, the indexes in
+// place of the JUNK: its length, fixed by the format and the super index's
+// capacity, is the same.
 bool AviWriter::finish() {
   if (riff_.ok()) {
-    if (!header_written_) {
+    if (total_frames_ == 0) {
       super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
       start_file();  // no frame came: the header alone, with an empty movi
     }

@@ -4,7 +4,7 @@
 #include <memory>
 #include <span>
 
-#include "platform/output_file.hpp"
+#include "platform/avi_layout.hpp"
 #include "platform/riff_writer.hpp"
 
 namespace trailavi::platform {
@@ -17,24 +17,13 @@ inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
 
 // What the file states of its stream, in the stream and main headers.
 struct StreamDescription {
-  std::uint32_t fcc_type = 0;
-  std::uint32_t fcc_handler = 0;
-  std::uint32_t flags = 0;
-  std::uint16_t priority = 0;
-  std::uint16_t language = 0;
-  std::uint32_t initial_frames = 0;
-  std::uint32_t scale = 0;  // the frame rate is rate / scale
-  std::uint32_t rate = 0;
-  std::uint32_t start = 0;
+  std::uint32_t fcc_type = 0, fcc_handler = 0, flags = 0;
+  std::uint16_t priority = 0, language = 0;
+  std::uint32_t initial_frames = 0, scale = 0, rate = 0, start = 0;  // the frame rate is rate / scale
   std::uint32_t declared_frames = 0;  // sizes the super index; the file states the frames stored
-  std::uint32_t suggested_buffer_bytes = 0;
-  std::uint32_t quality = 0;
-  std::uint32_t sample_bytes = 0;
+  std::uint32_t suggested_buffer_bytes = 0, quality = 0, sample_bytes = 0;
   // The picture's rectangle; the stream header keeps each value's low 16 bits.
-  std::int32_t frame_left = 0;
-  std::int32_t frame_top = 0;
-  std::int32_t frame_right = 0;
-  std::int32_t frame_bottom = 0;
+  std::int32_t frame_left = 0, frame_top = 0, frame_right = 0, frame_bottom = 0;
 };
 
 // Writes one video stream as an AVI file. A video that fits one RIFF of at
@@ -44,15 +33,13 @@ struct StreamDescription {
 // reserved JUNK becomes the indx super index and the odml/dmlh list.
 //
 // Nothing is written before the first frame; the header goes out with it,
-// and its hdrl list is built again over the first with its final counters
-// when the file is finished. The index of the current segment is all that
-// is kept per frame, and a segment holds at most kMaxSegmentFrames, so
-// memory stays bounded whatever the frame count.
+// and its hdrl list is built again with its final counters at the finish.
+// The current segment's index is all that is kept per frame, and a segment
+// holds at most kMaxSegmentFrames, so memory stays bounded.
 //
 // Every failure, of the file or not (no memory for an index block, the super
-// index full, a frame too large, a RIFF over 4 GiB), is kept in the one
-// latch of the RiffWriter; write_frame and finish answer from it, and once
-// it is set every later call fails.
+// index full, a frame too large, a RIFF over 4 GiB), is kept in the
+// RiffWriter's one latch, which write_frame and finish answer from.
 class AviWriter {
  public:
   // `file` (null: a file of its own) receives every operation on the file.
@@ -68,7 +55,7 @@ class AviWriter {
   // Completes and closes the file. False when anything failed on the way.
   [[nodiscard]] bool finish();
 
-  [[nodiscard]] bool started() const { return header_written_; }
+  [[nodiscard]] bool started() const { return total_frames_ > 0; }
   [[nodiscard]] std::uint32_t frames_written() const { return total_frames_; }
 
  private:
@@ -117,14 +104,12 @@ class AviWriter {
   void open_segment();
   void close_segment(bool has_successor);
   void emit_standard_index();
-  void add_super_index_entry(ChunkMark index, std::uint32_t frame_count);
   void emit_old_index();
   void build_hdrl();
   void build_main_header();
   void build_stream_header();
   void build_super_index();
-  void build_odml();
-  [[nodiscard]] bool first_segment() const;
+  [[nodiscard]] bool first_segment() const { return segment_.riff.payload_offset == avi_layout::kChunkHeaderBytes; }
   [[nodiscard]] bool multi_segment() const { return super_index_size_ > 0; }
 
   OutputFile own_file_;
@@ -135,7 +120,6 @@ class AviWriter {
   std::unique_ptr<std::uint8_t[]> format_;
   std::size_t format_bytes_ = 0;
 
-  bool header_written_ = false;
   std::uint64_t hdrl_offset_ = 0;  // the hdrl list, which the final rewrite builds again
   std::uint64_t hdrl_end_ = 0;
   std::uint32_t super_index_capacity_ = 0;

@@ -1,18 +1,14 @@
 #pragma once
 
-#include <cstdint>
-
 #include "platform/avi_writer.hpp"
-#include "platform/output_file.hpp"
 #include "platform/own_video_library.hpp"
 
 // Test-only settings of our video library; the program itself never calls them.
 namespace trailavi::platform::testing {
 
-// What a file is created with: its largest RIFF segment, so that tests can
-// make multi-segment files from tiny inputs, and the operations it goes
-// through in place of the real file (null: the real file), which must
-// outlive it.
+// What a file is created with: its largest RIFF segment, for multi-segment
+// files from tiny inputs, and the operations it goes through in place of the
+// real file's (null: the real file's), which must outlive it.
 struct AviFileSettings {
   std::uint64_t riff_limit_bytes = kDefaultRiffLimitBytes;
   FileOperations* file_operations = nullptr;
@@ -20,7 +16,6 @@ struct AviFileSettings {
 
 // AVIFileOpenA, with the settings given.
 HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings);
-
 // The settings AVIFileOpenA creates files with, for whole runs until they
 // can pass settings at creation.
 void set_riff_limit_bytes(std::uint64_t limit_bytes);
