@@ -8,7 +8,7 @@ namespace trailavi::platform::testing {
 
 // What a file is created with: its largest RIFF segment, for multi-segment
 // files from tiny inputs, and the operations it goes through in place of the
-// real file's (null: the real file's), which must outlive it.
+// real file's (null: the real file's), which serve it alone and outlive it.
 struct AviFileSettings {
   std::uint64_t riff_limit_bytes = kDefaultRiffLimitBytes;
   FileOperations* file_operations = nullptr;
