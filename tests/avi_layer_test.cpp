@@ -1,6 +1,7 @@
 // Our video library through its platform operations, for what a whole run
 // cannot easily reach: the super index running out, a segment's frame cap,
-// and calls out of order.
+// a limit filled to the byte, releases in either order, and calls out of
+// order.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include "platform/avi_writer.hpp"
 #include "platform/own_video_library_testing.hpp"
 #include "support/avi_walker.hpp"
+#include "support/fault_injecting_file.hpp"
 #include "support/scratch_dir.hpp"
 
 namespace trailavi {
@@ -18,12 +20,9 @@ namespace {
 
 class AviLayer : public ::testing::Test {
  protected:
-  void SetUp() override { platform::testing::set_riff_limit_bytes(limit_bytes_); }
-  void TearDown() override { platform::testing::set_riff_limit_bytes(platform::kDefaultRiffLimitBytes); }
-
   // A file and stream for 2 x 1 frames with the declared length given.
   void open(std::uint32_t declared_frames) {
-    ASSERT_EQ(AVIFileOpenA(&file_, path_.c_str(), OF_WRITE | OF_CREATE, nullptr), 0);
+    ASSERT_EQ(platform::testing::open_avi_file(&file_, path_.c_str(), OF_WRITE | OF_CREATE, settings_), 0);
     AVISTREAMINFOA info;
     std::memset(&info, 0, sizeof info);
     info.fccType = streamtypeVIDEO;
@@ -46,7 +45,7 @@ class AviLayer : public ::testing::Test {
     return AVIFileRelease(file_);
   }
 
-  std::uint64_t limit_bytes_ = 8 * 1024;  // a few hundred tiny frames a segment
+  platform::testing::AviFileSettings settings_{.riff_limit_bytes = 8 * 1024};  // a few hundred tiny frames a segment
   test::ScratchDir dir_;
   std::string path_ = dir_.file("video.avi");
   PAVIFILE file_ = nullptr;
@@ -55,8 +54,7 @@ class AviLayer : public ::testing::Test {
 };
 
 TEST_F(AviLayer, FramesBeyondWhatTheSuperIndexCanHoldFailTheWrite) {
-  limit_bytes_ = 4700;  // the header takes nearly all of it: one frame a segment
-  SetUp();
+  settings_.riff_limit_bytes = 4700;  // the header takes nearly all of it: one frame a segment
   open(0);  // declares no frames, so the super index gets its floor of 256
   LONG written = 0;
   while (written < 1000 && write(written) == 0) ++written;
@@ -75,8 +73,7 @@ TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
     std::uint32_t frames;
   } cases[] = {{4700, 300}, {8000, 21450}};
   for (const auto& c : cases) {
-    limit_bytes_ = c.limit_bytes;  // one frame a segment
-    SetUp();
+    settings_.riff_limit_bytes = c.limit_bytes;  // one frame a segment
     open(c.frames);
     LONG written = 0;
     while (written < static_cast<LONG>(c.frames) && write(written) == 0) ++written;
@@ -94,19 +91,54 @@ TEST_F(AviLayer, ADeclaredLengthSizesTheSuperIndex) {
 // Tiny frames fill a segment's frame cap long before its size limit: the
 // index kept for the segment, every entry of it used, ends the segment there.
 TEST_F(AviLayer, ASegmentEndsAtItsFrameCapWellBelowItsSizeLimit) {
-  limit_bytes_ = platform::kDefaultRiffLimitBytes;
-  SetUp();
+  settings_.riff_limit_bytes = platform::kDefaultRiffLimitBytes;
   open(0);
   const auto frames = static_cast<LONG>(platform::kMaxSegmentFrames + 1);
   LONG written = 0;
   while (written < frames && write(written) == 0) ++written;
   EXPECT_EQ(written, frames);
   ASSERT_EQ(release(), 0u);
-  const test::AviSummary avi = test::walk_avi(path_, limit_bytes_);
+  const test::AviSummary avi = test::walk_avi(path_, settings_.riff_limit_bytes);
   EXPECT_EQ(avi.errors, std::vector<std::string>{});
   EXPECT_EQ(avi.frames.size(), static_cast<std::size_t>(frames));
   EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{1u << 20, 1}));
   EXPECT_EQ(avi.main.total_frames, 1u << 20) << "the first RIFF's frames";
+}
+
+// A limit that whole frames fill to the byte: the header up to the first
+// frame (4620 bytes with this format and the super index's 256 entries),
+// idx1's and ix00's own 8 + 32 bytes, and 100 frames of 40 bytes each (a
+// 16-byte chunk, a 16-byte idx1 entry and an 8-byte ix00 entry). The first
+// RIFF takes its 100th frame, and every later segment as many.
+TEST_F(AviLayer, ALimitFilledToTheByteTakesItsLastFrame) {
+  settings_.riff_limit_bytes = 4620 + 40 + 100 * 40;
+  open(0);
+  for (LONG i = 0; i < 250; ++i) ASSERT_EQ(write(i), 0) << i;
+  ASSERT_EQ(release(), 0u);
+  const test::AviSummary avi = test::walk_avi(path_, settings_.riff_limit_bytes);
+  EXPECT_EQ(avi.errors, std::vector<std::string>{});
+  EXPECT_EQ(avi.standard_index_counts, (std::vector<std::uint32_t>{100, 100, 50}));
+  ASSERT_FALSE(avi.riff_sizes.empty());
+  EXPECT_EQ(avi.riff_sizes[0] + 8, settings_.riff_limit_bytes);
+}
+
+// Whichever release completes the file answers for it: the file's own, or
+// the stream's when the file was released first.
+TEST_F(AviLayer, TheReleaseThatCompletesAFileThatCannotBeCompletedFails) {
+  for (const bool file_first : {false, true}) {
+    test::FaultInjectingFile failing;
+    failing.fail_at(test::FaultInjectingFile::Operation::close, 0);
+    settings_.file_operations = &failing;
+    open(1);
+    ASSERT_EQ(write(0), 0);
+    if (file_first) {
+      EXPECT_EQ(AVIFileRelease(file_), 1u) << "the stream still holds the file";
+      EXPECT_NE(AVIStreamRelease(stream_), 0u) << "the stream's release completes the file";
+    } else {
+      EXPECT_EQ(AVIStreamRelease(stream_), 0u);
+      EXPECT_NE(AVIFileRelease(file_), 0u) << "the file's release completes it";
+    }
+  }
 }
 
 TEST_F(AviLayer, RefusesCallsTheFileCannotHonour) {

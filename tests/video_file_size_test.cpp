@@ -82,7 +82,6 @@ TEST(VideoFileSize, BoundsOurLibrarysFiles) {
   for (const Case& c : cases) {
     test::ScratchDir dir;
     const std::string path = dir.file("video.avi");
-    platform::testing::set_riff_limit_bytes(c.riff_limit != 0 ? c.riff_limit : std::uint64_t{1} << 30);
     std::vector<std::uint8_t> format(c.format_bytes, 7);
     format[0] = 40;
     std::vector<std::uint8_t> frame(c.frame_bytes, 9);
@@ -93,7 +92,9 @@ TEST(VideoFileSize, BoundsOurLibrarysFiles) {
     info.dwScale = 1;
     info.dwRate = 30;
     info.dwLength = static_cast<DWORD>(c.frame_count);
-    ASSERT_EQ(AVIFileOpenA(&file, path.c_str(), kVideoOpenMode, nullptr), 0) << c.name;
+    const platform::testing::AviFileSettings settings{
+        .riff_limit_bytes = c.riff_limit != 0 ? c.riff_limit : platform::kDefaultRiffLimitBytes};
+    ASSERT_EQ(platform::testing::open_avi_file(&file, path.c_str(), kVideoOpenMode, settings), 0) << c.name;
     ASSERT_EQ(AVIFileCreateStreamA(file, &stream, &info), 0) << c.name;
     ASSERT_EQ(AVIStreamSetFormat(stream, 0, format.data(), static_cast<LONG>(format.size())), 0) << c.name;
     for (std::uint64_t i = 0; i < c.frame_count; ++i) {
@@ -104,7 +105,6 @@ TEST(VideoFileSize, BoundsOurLibrarysFiles) {
     }
     AVIStreamRelease(stream);
     ASSERT_EQ(AVIFileRelease(file), 0u) << c.name;
-    platform::testing::set_riff_limit_bytes(std::uint64_t{1} << 30);
 
     const std::uint64_t size = std::filesystem::file_size(path);
     EXPECT_LE(least_video_file_bytes(c.format_bytes, c.frame_bytes, c.frame_count), size) << c.name;

@@ -25,4 +25,10 @@ namespace trailavi {
   return wrapping_add(a, 1);
 }
 
+// Where a 32-bit field states a value that may not wrap (a rate, a count),
+// a larger value is stated as the largest the field holds.
+[[nodiscard]] constexpr std::uint32_t saturate_u32(std::uint64_t value) {
+  return value < 0xFFFFFFFFu ? static_cast<std::uint32_t>(value) : 0xFFFFFFFFu;
+}
+
 }  // namespace trailavi

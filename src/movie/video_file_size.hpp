@@ -6,14 +6,14 @@
 namespace trailavi {
 
 // What the movie reckons an AVI file of `frame_count` frames of
-// `frame_size_bytes` occupies, whichever library lays it out. Sizes are
-// below 2^31 and the counts that reach these functions below 2^32, so
-// nothing here nears 2^64.
+// `frame_size_bytes` occupies, whichever library lays it out, from the sizes
+// in platform/avi_layout.hpp. Sizes are below 2^31 and the counts that reach
+// these functions below 2^32, so nothing here nears 2^64.
 
 // The most an AVI 1.0 file can occupy: each frame a chunk (header, payload,
-// pad byte) with its 16-byte idx1 entry, and an allowance for the headers,
-// the format, the index's own header and whatever padding a library puts
-// around them.
+// pad byte) with its idx1 entry, and an allowance for the headers, the
+// format, the index's own header and whatever padding a library puts around
+// them.
 [[nodiscard]] std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
                                                       std::uint64_t frame_count);
 
@@ -24,8 +24,8 @@ namespace trailavi {
 
 // The least a complete file occupies: the headers up to the first frame
 // (RIFF, hdrl, avih, strl, strh, strf with the format, movi), every frame
-// chunk, at least 8 index bytes a frame (an idx1 entry takes 16, an OpenDML
-// ix00 entry 8) and the idx1 chunk's header.
+// chunk, at least an OpenDML ix00 entry a frame (an idx1 entry is larger)
+// and the idx1 chunk's header.
 [[nodiscard]] std::uint64_t least_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
                                                    std::uint64_t frame_count);
 

@@ -10,8 +10,8 @@
 #include "platform/own_video_library_testing.hpp"
 
 struct IAVIFile {
-  IAVIFile(std::uint64_t riff_limit_bytes, trailavi::platform::FileOperations* file_operations)
-      : writer(riff_limit_bytes, file_operations) {}
+  explicit IAVIFile(const trailavi::platform::testing::AviFileSettings& settings)
+      : writer(settings.riff_limit_bytes, settings.file_operations) {}
   trailavi::platform::AviWriter writer;
   ULONG references = 1;
   IAVIStream* stream = nullptr;
@@ -25,38 +25,42 @@ struct IAVIStream {
 
 namespace {
 
-std::uint64_t riff_limit_bytes = trailavi::platform::kDefaultRiffLimitBytes;
-trailavi::platform::FileOperations* file_operations = nullptr;  // null: each file its own
+using trailavi::platform::testing::AviFileSettings;
 
-// What the last release of a file answers when the file could not be
-// completed; a completed file's last release answers 0, like any last one.
-constexpr ULONG kReleaseIncomplete = 1;
+AviFileSettings default_settings;  // what AVIFileOpenA creates files with
 
-// The file's own reference count reaching zero completes it.
+// The stream as the writer states it in the file.
+trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
+  return {.fcc_type = info.fccType, .fcc_handler = info.fccHandler, .flags = info.dwFlags,
+          .priority = info.wPriority, .language = info.wLanguage, .initial_frames = info.dwInitialFrames,
+          .scale = info.dwScale, .rate = info.dwRate, .start = info.dwStart, .declared_frames = info.dwLength,
+          .suggested_buffer_bytes = info.dwSuggestedBufferSize, .quality = info.dwQuality,
+          .sample_bytes = info.dwSampleSize, .frame_left = info.rcFrame.left, .frame_top = info.rcFrame.top,
+          .frame_right = info.rcFrame.right, .frame_bottom = info.rcFrame.bottom};
+}
+
+// The file's own reference count reaching zero completes it; a file that
+// could not be completed answers 1, where a completed one answers 0.
 ULONG release_file(IAVIFile* file) {
   if (--file->references > 0) return file->references;
   const bool completed = file->writer.finish();
   delete file;
-  return completed ? 0 : kReleaseIncomplete;
+  return completed ? 0 : 1;
 }
 
 }  // namespace
 
 namespace trailavi::platform::testing {
-void set_riff_limit_bytes(std::uint64_t limit_bytes) { riff_limit_bytes = limit_bytes; }
-void set_file_operations(FileOperations* operations) { file_operations = operations; }
-}  // namespace trailavi::platform::testing
 
-void AVIFileInit() {}
+void set_riff_limit_bytes(std::uint64_t limit_bytes) { default_settings.riff_limit_bytes = limit_bytes; }
+void set_file_operations(FileOperations* operations) { default_settings.file_operations = operations; }
 
-void AVIFileExit() {}
-
-HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings) {
   if (ppfile == nullptr || szFile == nullptr) return AVIERR_BADPARAM;
   *ppfile = nullptr;
   // Only the creation of a file for writing is offered.
   if ((uMode & OF_WRITE) == 0 || (uMode & OF_CREATE) == 0) return AVIERR_UNSUPPORTED;
-  auto* file = new (std::nothrow) IAVIFile(riff_limit_bytes, file_operations);
+  auto* file = new (std::nothrow) IAVIFile(settings);
   if (file == nullptr) return AVIERR_MEMORY;
   if (!file->writer.create(szFile)) {
     delete file;
@@ -64,6 +68,16 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHa
   }
   *ppfile = file;
   return AVIERR_OK;
+}
+
+}  // namespace trailavi::platform::testing
+
+void AVIFileInit() {}
+
+void AVIFileExit() {}
+
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, default_settings);
 }
 
 HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {
@@ -77,7 +91,7 @@ HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* 
   stream->file = pfile;
   ++pfile->references;
   pfile->stream = stream;
-  pfile->writer.set_stream_info(*psi);
+  pfile->writer.set_stream(describe(*psi));
   *ppavi = stream;
   return AVIERR_OK;
 }
@@ -113,14 +127,17 @@ HRESULT AVIStreamWrite(PAVISTREAM pavi, LONG lStart, LONG lSamples, LPVOID lpBuf
   return AVIERR_OK;
 }
 
+// When the file was released first, the stream's reference is the file's
+// last, and the stream's release answers for the file's completion.
 ULONG AVIStreamRelease(PAVISTREAM pavi) {
   if (pavi == nullptr) return 0;
   if (--pavi->references > 0) return pavi->references;
   IAVIFile* file = pavi->file;
   file->stream = nullptr;
   delete pavi;
-  release_file(file);
-  return 0;
+  const bool completes_file = file->references == 1;
+  const ULONG file_result = release_file(file);
+  return completes_file ? file_result : 0;
 }
 
 ULONG AVIFileRelease(PAVIFILE pfile) {

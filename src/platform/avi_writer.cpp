@@ -1,26 +1,15 @@
 #include "platform/avi_writer.hpp"
 
 #include <algorithm>
-#include <cassert>
 #include <cstring>
-#include <limits>
 #include <new>
-#include <optional>
+
+#include "base/int32_wrap.hpp"
 
 namespace trailavi::platform {
 namespace {
 
-constexpr std::uint64_t kChunkHeaderBytes = 8;          // FOURCC, size
-constexpr std::uint64_t kOldIndexEntryBytes = 16;       // idx1 entry
-constexpr std::uint64_t kStandardIndexEntryBytes = 8;   // ix00 entry
-
-// A chunk's payload is followed by a pad byte when its size is odd.
-constexpr std::uint64_t padded(std::uint64_t bytes) { return bytes + (bytes & 1); }
-
-// What a segment's indexes take besides their entries: ix00's chunk header
-// and fields, and idx1's chunk header.
-constexpr std::uint64_t kStandardIndexHeaderBytes = kChunkHeaderBytes + 24;
-constexpr std::uint64_t kOldIndexHeaderBytes = kChunkHeaderBytes;
+using avi_layout::kChunkHeaderBytes;
 
 // One super index entry per segment; the floor covers about 256 GiB of 1 GiB
 // segments, the ceiling keeps the reserved header space at 1 MiB.
@@ -29,45 +18,22 @@ constexpr std::uint64_t kSuperIndexCeiling = 65536;
 // Segments of tiny frames end at the frame cap, not the size limit; the
 // ceiling still gives any 32-bit frame count a super index entry per segment.
 static_assert(kSuperIndexCeiling * kMaxSegmentFrames >= (std::uint64_t{1} << 32));
-// Rounds of settling the super index's capacity before the ceiling is taken.
-constexpr int kPlanRounds = 8;
+constexpr int kPlanRounds = 8;  // rounds of settling the super index's capacity before taking the ceiling
 
-constexpr std::uint32_t AVIF_HASINDEX = 0x10;
+constexpr std::uint32_t AVIF_HASINDEX = 0x10;   // avih dwFlags: the file has idx1
+constexpr std::uint32_t AVIIF_KEYFRAME = 0x10;  // idx1 dwFlags: a key frame
 constexpr std::uint32_t kNotKeyFrameBit = 0x80000000u;
-constexpr std::uint64_t kU32Max = std::numeric_limits<std::uint32_t>::max();
 
-// Index entries are written in runs of this many bytes, so no index needs a
-// buffer of its whole size.
-constexpr std::size_t kIndexRunBytes = 64 * 1024;
-
-std::uint32_t saturate_u32(std::uint64_t value) {
-  return static_cast<std::uint32_t>(std::min(value, kU32Max));
-}
-
-// The file stores the rectangle as signed 16-bit values; the platform's
-// record holds 32-bit ones, and the file keeps their low 16 bits.
-std::uint16_t low16(LONG value) { return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value)); }
-
-// The picture's height in rows. A top-down picture's rectangle runs to a
-// negative bottom; the main header states its rows as a count. The
-// difference of two 32-bit values is exact in 64 bits and its magnitude
-// below 2^32.
-std::uint32_t picture_rows(const RECT& frame) {
-  const std::int64_t rows = static_cast<std::int64_t>(frame.bottom) - frame.top;
-  return static_cast<std::uint32_t>(rows < 0 ? -rows : rows);
-}
+constexpr std::size_t kIndexRunBytes = 64 * 1024;  // index entries go out in runs of this many bytes
 
 }  // namespace
 
 bool AviWriter::FrameIndex::push_back(const FrameEntry& entry) {
   const std::size_t block = size_ / kBlockEntries;
   if (block == kMaxBlocks) return false;
-  if (!blocks_[block]) {
-    blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
-    if (!blocks_[block]) return false;
-  }
-  blocks_[block][size_ % kBlockEntries] = entry;
-  ++size_;
+  if (!blocks_[block]) blocks_[block].reset(new (std::nothrow) FrameEntry[kBlockEntries]);
+  if (!blocks_[block]) return false;
+  blocks_[block][size_++ % kBlockEntries] = entry;
   return true;
 }
 
@@ -81,312 +47,253 @@ bool AviWriter::set_format(std::span<const std::uint8_t> format) {
 }
 
 bool AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame) {
-  failed_ = failed_ || !store_frame(frame, key_frame);
-  return !failed_;
+  if (riff_.ok()) store_frame(frame, key_frame);
+  return riff_.ok();
 }
 
 // The frame chunk goes out in one write with whatever must precede it, the
-// frame referenced where it lies; then its index entry is recorded. The
-// segment stays under 4 GiB (its RIFF size is 32-bit), so its offset fits.
-bool AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
-  if (frame.size() >= kNotKeyFrameBit || total_frames_ == kU32Max) return false;
+// frame referenced where it lies; then its index entry is recorded. In a
+// file that completes, a segment's offsets fit 32 bits: end_chunk fails a
+// RIFF over 4 GiB.
+void AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
+  if (frame.size() >= kNotKeyFrameBit || total_frames_ == 0xFFFFFFFFu) return riff_.fail();
   const auto size_bytes = static_cast<std::uint32_t>(frame.size());
-  if (!header_written_) largest_frame_bytes_ = size_bytes;
-  if (!lead_in(kChunkHeaderBytes + padded(size_bytes))) return false;
-  const std::uint64_t chunk_offset = file_.end_offset() + out_.size();
-  const ChunkMark chunk = out_.begin_chunk("00db");
-  out_.external(frame);
-  out_.end_chunk(chunk);
-  if (!send(std::nullopt)) return false;
-  header_written_ = true;
-  if (!segment_.frames.push_back({static_cast<std::uint32_t>(chunk_offset - segment_.movi_fourcc_offset),
-                                  size_bytes | (key_frame ? 0u : kNotKeyFrameBit)})) {
-    return false;
-  }
-  ++total_frames_;
   largest_frame_bytes_ = std::max(largest_frame_bytes_, size_bytes);
-  return true;
+  lead_in(avi_layout::chunk_bytes(size_bytes));
+  const ChunkMark chunk = riff_.begin_chunk("00db");
+  riff_.external(frame);
+  riff_.end_chunk(chunk);
+  riff_.flush();
+  if (!riff_.ok()) return;
+  const std::uint64_t offset_from_movi = chunk.payload_offset - kChunkHeaderBytes - segment_.movi.payload_offset;
+  const FrameEntry entry{static_cast<std::uint32_t>(offset_from_movi), size_bytes | (key_frame ? 0u : kNotKeyFrameBit)};
+  if (!segment_.frames.push_back(entry)) return riff_.fail();
+  ++total_frames_;
 }
 
-// Leaves in out_ what precedes a frame chunk of `chunk_bytes` in the same
-// write: the file's header before the first frame, the start of a new
-// segment when the current one is full, otherwise nothing.
-bool AviWriter::lead_in(std::uint64_t chunk_bytes) {
-  if (!header_written_) {
-    if (!plan_segments(chunk_bytes)) return false;
-    start_header();
-    return true;
+// Builds what precedes a frame chunk in the same write: the file's header
+// before the first frame, a new segment when the current one is full.
+void AviWriter::lead_in(std::uint64_t chunk_bytes) {
+  if (total_frames_ == 0) {
+    plan_segments(chunk_bytes);
+    start_file();
+  } else if (segment_.frames.size() >= frames_per_segment_ || !fits_current_segment(chunk_bytes)) {
+    close_segment(true);
+    open_segment();
   }
-  out_.clear();
-  if (segment_.frames.size() < frames_per_segment_ && fits_current_segment(chunk_bytes)) return true;
-  return close_segment(true) && open_segment();
 }
 
 // Fixes, once, how many frames each segment holds: as many as the first
-// RIFF holds beside the header, as built, and both its indexes, so that
-// every standard index has the same count except the last. The super index
-// is sized from the declared length; a larger super index makes the header
-// longer, which can lower the count, so the two are settled together.
-//
-// The capacity only grows from round to round (a longer header never lets
-// more frames fit, so never needs fewer entries), and a round that does not
-// grow it ends the planning. Should it still grow after kPlanRounds, the
-// ceiling is taken, which is settled: the entries needed are clamped to it.
-// The frames fitting are at least 1, so the division is safe.
-bool AviWriter::plan_segments(std::uint64_t chunk_bytes) {
-  const std::uint64_t declared_frames = info_.dwLength;
-  const std::uint64_t per_frame = chunk_bytes + kOldIndexEntryBytes + kStandardIndexEntryBytes;
+// RIFF holds beside the header and both its indexes, so that every standard
+// index has the same count except the last. The super index is sized from
+// the declared length; a larger one makes the header longer, which can lower
+// the count, so the two are settled together. The capacity only grows from
+// round to round (a longer header never lets more frames fit), and a round
+// that does not grow it ends the planning; after kPlanRounds the ceiling is
+// taken, which is settled. The frames fitting are at least 1, so the
+// division is safe.
+void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
+  const std::uint64_t per_frame =
+      chunk_bytes + avi_layout::kOldIndexEntryBytes + avi_layout::kStandardIndexEntryBytes;
   super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
   for (int round = 0;; ++round) {
-    out_.clear();
-    build_header(out_);
-    if (!out_.ok()) return false;
-    const std::uint64_t fixed = out_.size() + kOldIndexHeaderBytes + kStandardIndexHeaderBytes;
+    const std::uint64_t fixed = avi_layout::header_bytes(format_bytes_, super_index_capacity_) +
+                                avi_layout::old_index_bytes(0) + avi_layout::standard_index_bytes(0);
     const std::uint64_t fitting =
         riff_limit_bytes_ > fixed ? std::max<std::uint64_t>(1, (riff_limit_bytes_ - fixed) / per_frame) : 1;
     frames_per_segment_ = std::min(fitting, kMaxSegmentFrames);
-    const std::uint64_t needed = (declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
+    const std::uint64_t needed = (stream_.declared_frames + frames_per_segment_ - 1) / frames_per_segment_;
     const std::uint64_t capacity = std::clamp(needed, kSuperIndexFloor, kSuperIndexCeiling);
-    if (capacity <= super_index_capacity_) return true;
+    if (capacity <= super_index_capacity_) return;
     super_index_capacity_ = static_cast<std::uint32_t>(round + 1 < kPlanRounds ? capacity : kSuperIndexCeiling);
   }
 }
 
+// Whether one more frame chunk and the indexes the segment then ends with
+// stay within the limit.
 bool AviWriter::fits_current_segment(std::uint64_t chunk_bytes) const {
   const std::uint64_t frames = segment_.frames.size() + 1;
-  std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frames;
-  if (segment_.riff_offset == 0) index_bytes += kOldIndexHeaderBytes + kOldIndexEntryBytes * frames;
-  const std::uint64_t used = file_.end_offset() - segment_.riff_offset;
+  std::uint64_t index_bytes = avi_layout::standard_index_bytes(frames);
+  if (first_segment()) index_bytes += avi_layout::old_index_bytes(frames);
+  const std::uint64_t used = riff_.position() - (segment_.riff.payload_offset - kChunkHeaderBytes);
   return used + chunk_bytes + index_bytes <= riff_limit_bytes_;
 }
 
-// Leaves the new segment's start in out_, its sizes 0 until it is closed.
-bool AviWriter::open_segment() {
+// The file's header as it first goes out: the counters 0, the OpenDML
+// chunks JUNK, and the RIFF and movi lists open until the first segment
+// ends. Its length must be the one the plan reckoned with.
+void AviWriter::start_file() {
+  segment_.riff = riff_.begin_list("RIFF", "AVI ");
+  hdrl_offset_ = riff_.position();
+  build_hdrl();
+  hdrl_end_ = riff_.position();
+  segment_.movi = riff_.begin_list("LIST", "movi");
+  if (riff_.position() != avi_layout::header_bytes(format_bytes_, super_index_capacity_)) riff_.fail();
+}
+
+void AviWriter::open_segment() {
   // The segment being opened needs a super index entry of its own.
-  if (super_index_size_ >= super_index_capacity_) return false;
-  out_.clear();
-  segment_.riff_offset = file_.end_offset();
-  segment_.movi_fourcc_offset = segment_.riff_offset + build_segment_start(out_, 0, 0).payload_start;
+  if (super_index_size_ >= super_index_capacity_) return riff_.fail();
+  segment_.riff = riff_.begin_list("RIFF", "AVIX");
+  segment_.movi = riff_.begin_list("LIST", "movi");
   segment_.frames.clear();
-  return true;
 }
 
-// Appends the segment's indexes and states the sizes of its RIFF and movi
-// lists, measured in the file: the first segment's through the header's
-// rewrite, a later one's by rewriting its start where it was opened.
-bool AviWriter::close_segment(bool has_successor) {
-  const bool first = segment_.riff_offset == 0;
-  if ((has_successor || !first) && !append_standard_index()) return false;
-  const std::uint64_t movi_bytes = file_.end_offset() - segment_.movi_fourcc_offset;
-  if (first && !append_old_index()) return false;
-  const std::uint64_t riff_bytes = file_.end_offset() - segment_.riff_offset - kChunkHeaderBytes;
-  if (riff_bytes > kU32Max) return false;
+// The segment's indexes, then the ends of its movi and RIFF lists.
+void AviWriter::close_segment(bool has_successor) {
+  const bool first = first_segment();
+  if (has_successor || !first) emit_standard_index();
+  riff_.end_chunk(segment_.movi);
   if (first) {
+    emit_old_index();
     first_riff_frames_ = static_cast<std::uint32_t>(segment_.frames.size());
-    first_riff_bytes_ = static_cast<std::uint32_t>(riff_bytes);
-    first_movi_bytes_ = static_cast<std::uint32_t>(movi_bytes);
-    return true;
   }
-  out_.clear();
-  build_segment_start(out_, static_cast<std::uint32_t>(riff_bytes), static_cast<std::uint32_t>(movi_bytes));
-  return send(segment_.riff_offset);
+  riff_.end_chunk(segment_.riff);
 }
 
-// The entries go out in runs, so the chunk states its size before them.
-bool AviWriter::append_standard_index() {
-  const std::uint64_t frame_count = segment_.frames.size();
-  const std::uint64_t index_offset = file_.end_offset();
-  const std::uint64_t index_bytes = kStandardIndexHeaderBytes + kStandardIndexEntryBytes * frame_count;
-  out_.clear();
-  out_.set_size(out_.begin_chunk("ix00"), static_cast<std::uint32_t>(index_bytes - kChunkHeaderBytes));
-  out_.u16(2);  // wLongsPerEntry
-  out_.u8(0);   // bIndexSubType
-  out_.u8(1);   // bIndexType: AVI_INDEX_OF_CHUNKS
-  out_.u32(static_cast<std::uint32_t>(frame_count));  // nEntriesInUse
-  out_.fourcc("00db");                                 // dwChunkId
-  out_.u64(segment_.movi_fourcc_offset);               // qwBaseOffset
-  out_.u32(0);                                         // dwReserved
-  const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
-    out_.u32(frame.offset_from_movi + static_cast<std::uint32_t>(kChunkHeaderBytes));  // payload - base
-    out_.u32(frame.size_bytes);
-    return append_run(kIndexRunBytes);
+// The segment's ix00, and its entry in the super index. The entries go out
+// in runs, so the chunk's size is patched in the file.
+void AviWriter::emit_standard_index() {
+  const auto frame_count = static_cast<std::uint32_t>(segment_.frames.size());
+  const ChunkMark ix00 = riff_.begin_chunk("ix00");
+  riff_.u16(2);                               // wLongsPerEntry
+  riff_.u8(0);                                // bIndexSubType
+  riff_.u8(1);                                // bIndexType: AVI_INDEX_OF_CHUNKS
+  riff_.u32(frame_count);                     // nEntriesInUse
+  riff_.fourcc("00db");                       // dwChunkId
+  riff_.u64(segment_.movi.payload_offset);    // qwBaseOffset
+  riff_.u32(0);                               // dwReserved
+  segment_.frames.for_each([&](const FrameEntry& frame) {
+    riff_.u32(frame.offset_from_movi + static_cast<std::uint32_t>(kChunkHeaderBytes));  // payload - base
+    riff_.u32(frame.size_bytes);
+    riff_.flush_run(kIndexRunBytes);
   });
-  if (!appended || !append_run(1)) return false;
-  assert(file_.end_offset() - index_offset == index_bytes);
-  // Only a file of several segments needs the super index; open_segment
-  // keeps its size below its capacity.
-  if (!super_index_) {
-    super_index_.reset(new (std::nothrow) SuperIndexEntry[super_index_capacity_]);
-    if (!super_index_) return false;
-  }
-  super_index_[super_index_size_++] = {index_offset, static_cast<std::uint32_t>(index_bytes),
-                                       static_cast<std::uint32_t>(frame_count)};
-  return true;
+  riff_.end_chunk(ix00);
+  // Only a file of several segments needs the super index, allocated when
+  // its first entry comes. An ix00 chunk is far below 4 GiB.
+  if (!super_index_) super_index_.reset(new (std::nothrow) SuperIndexEntry[super_index_capacity_]);
+  if (!super_index_ || super_index_size_ >= super_index_capacity_) return riff_.fail();
+  const std::uint64_t index_offset = ix00.payload_offset - kChunkHeaderBytes;
+  super_index_[super_index_size_++] = {index_offset, static_cast<std::uint32_t>(riff_.position() - index_offset),
+                                       frame_count};
 }
 
-// Like ix00's, idx1's entries go out in runs after its stated size.
-bool AviWriter::append_old_index() {
-  out_.clear();
-  const std::uint64_t index_bytes = kOldIndexEntryBytes * segment_.frames.size();
-  out_.set_size(out_.begin_chunk("idx1"), static_cast<std::uint32_t>(index_bytes));
-  const bool appended = segment_.frames.for_each([&](const FrameEntry& frame) {
+// Like ix00's, idx1's entries go out in runs.
+void AviWriter::emit_old_index() {
+  const ChunkMark idx1 = riff_.begin_chunk("idx1");
+  segment_.frames.for_each([&](const FrameEntry& frame) {
     const bool key_frame = (frame.size_bytes & kNotKeyFrameBit) == 0;
-    out_.fourcc("00db");
-    out_.u32(key_frame ? AVIIF_KEYFRAME : 0);
-    out_.u32(frame.offset_from_movi);
-    out_.u32(frame.size_bytes & ~kNotKeyFrameBit);
-    return append_run(kIndexRunBytes);
+    riff_.fourcc("00db");                            // dwChunkId
+    riff_.u32(key_frame ? AVIIF_KEYFRAME : 0);       // dwFlags
+    riff_.u32(frame.offset_from_movi);               // dwOffset
+    riff_.u32(frame.size_bytes & ~kNotKeyFrameBit);  // dwSize
+    riff_.flush_run(kIndexRunBytes);
   });
-  return appended && append_run(1);
+  riff_.end_chunk(idx1);
 }
 
-// Sends out_ to the file once it holds `at_least` bytes, and any at all.
-bool AviWriter::append_run(std::size_t at_least) {
-  if (out_.size() < at_least || out_.size() == 0) return true;
-  if (!send(std::nullopt)) return false;
-  out_.clear();
-  return true;
+// The header list: the main header, the stream's list and the odml list.
+void AviWriter::build_hdrl() {
+  const ChunkMark hdrl = riff_.begin_list("LIST", "hdrl");
+  build_main_header();
+  const ChunkMark strl = riff_.begin_list("LIST", "strl");
+  build_stream_header();
+  const ChunkMark strf = riff_.begin_chunk("strf");
+  riff_.copy({format_.get(), format_bytes_});
+  riff_.end_chunk(strf);
+  build_super_index();
+  riff_.end_chunk(strl);
+  const ChunkMark odml = riff_.begin_list("LIST", "odml");
+  const ChunkMark dmlh = riff_.begin_chunk("dmlh");
+  riff_.u32(total_frames_);  // dwTotalFrames
+  riff_.zeros(244);          // dwFuture[61]
+  riff_.end_chunk(dmlh);
+  riff_.end_chunk(odml, !multi_segment());  // reserved as JUNK, like the super index
+  riff_.end_chunk(hdrl);
 }
 
-// Sends out_ to the file: at its end, or from `offset` over earlier bytes.
-bool AviWriter::send(std::optional<std::uint64_t> offset) {
-  ByteRange parts[ChunkBuffer::kMaxRanges];
-  const std::span<const ByteRange> ranges(parts, out_.ranges(parts));
-  return out_.ok() && (offset ? file_.write_at(*offset, ranges) : file_.append(ranges));
+void AviWriter::build_main_header() {
+  const std::uint64_t scale = stream_.scale;
+  const std::uint64_t rate = stream_.rate;
+  const std::uint64_t largest_chunk = avi_layout::chunk_bytes(largest_frame_bytes_);
+  // A top-down picture's rectangle runs to a negative bottom; the rows are a
+  // count. The difference of two 32-bit values is exact in 64 bits, its
+  // magnitude below 2^32.
+  const std::int64_t rows = std::int64_t{stream_.frame_bottom} - stream_.frame_top;
+  const ChunkMark avih = riff_.begin_chunk("avih");
+  riff_.u32(rate != 0 ? saturate_u32(1000000 * scale / rate) : 0);         // dwMicroSecPerFrame
+  riff_.u32(scale != 0 ? saturate_u32(largest_chunk * rate / scale) : 0);  // dwMaxBytesPerSec
+  riff_.u32(0);                                                            // dwPaddingGranularity
+  riff_.u32(AVIF_HASINDEX);                                                // dwFlags
+  riff_.u32(multi_segment() ? first_riff_frames_ : total_frames_);         // dwTotalFrames
+  riff_.u32(0);                                                            // dwInitialFrames
+  riff_.u32(1);                                                            // dwStreams
+  riff_.u32(largest_frame_bytes_);                                         // dwSuggestedBufferSize
+  riff_.u32(static_cast<std::uint32_t>(stream_.frame_right) -
+            static_cast<std::uint32_t>(stream_.frame_left));               // dwWidth
+  riff_.u32(static_cast<std::uint32_t>(rows < 0 ? -rows : rows));         // dwHeight
+  riff_.zeros(16);                                                         // dwReserved[4]
+  riff_.end_chunk(avih);
 }
 
-// The file's header, from the RIFF list's head to the movi list's type, which
-// the first frame chunk follows; returns the movi list's mark.
-ChunkMark AviWriter::build_header(ChunkBuffer& out) const {
-  const ChunkMark riff = out.begin_list("RIFF", "AVI ");
-  const ChunkMark hdrl = out.begin_list("LIST", "hdrl");
-  build_main_header(out);
-  const ChunkMark strl = out.begin_list("LIST", "strl");
-  build_stream_header(out);
-  const ChunkMark strf = out.begin_chunk("strf");
-  out.external({format_.get(), format_bytes_});
-  out.end_chunk(strf);
-  build_super_index(out);
-  out.end_chunk(strl);
-  build_odml(out);
-  out.end_chunk(hdrl);
-  const ChunkMark movi = out.begin_list("LIST", "movi");
-  // Both lists go on to the first segment's end, where the file measures them.
-  out.set_size(riff, first_riff_bytes_);
-  out.set_size(movi, first_movi_bytes_);
-  return movi;
-}
-
-void AviWriter::build_main_header(ChunkBuffer& out) const {
-  const std::uint64_t scale = info_.dwScale;
-  const std::uint64_t rate = info_.dwRate;
-  const std::uint64_t largest_chunk = kChunkHeaderBytes + padded(largest_frame_bytes_);
-  const ChunkMark avih = out.begin_chunk("avih");
-  out.u32(rate != 0 ? saturate_u32(1000000 * scale / rate) : 0);       // dwMicroSecPerFrame
-  out.u32(scale != 0 ? saturate_u32(largest_chunk * rate / scale) : 0);  // dwMaxBytesPerSec
-  out.u32(0);                                                        // dwPaddingGranularity
-  out.u32(AVIF_HASINDEX);                                            // dwFlags
-  out.u32(multi_segment() ? first_riff_frames_ : total_frames_);     // dwTotalFrames
-  out.u32(0);                                                        // dwInitialFrames
-  out.u32(1);                                                        // dwStreams
-  out.u32(largest_frame_bytes_);                                     // dwSuggestedBufferSize
-  out.u32(static_cast<std::uint32_t>(info_.rcFrame.right) -
-          static_cast<std::uint32_t>(info_.rcFrame.left));             // dwWidth
-  out.u32(picture_rows(info_.rcFrame));                              // dwHeight
-  out.zeros(16);  // dwReserved[4]
-  out.end_chunk(avih);
-}
-
-void AviWriter::build_stream_header(ChunkBuffer& out) const {
-  const ChunkMark strh = out.begin_chunk("strh");
-  out.u32(info_.fccType);
-  out.u32(info_.fccHandler);
-  out.u32(info_.dwFlags);
-  out.u16(info_.wPriority);
-  out.u16(info_.wLanguage);
-  out.u32(info_.dwInitialFrames);
-  out.u32(info_.dwScale);
-  out.u32(info_.dwRate);
-  out.u32(info_.dwStart);
-  out.u32(total_frames_);  // dwLength: the frames actually stored
-  out.u32(std::max(info_.dwSuggestedBufferSize, largest_frame_bytes_));
-  out.u32(info_.dwQuality);
-  out.u32(info_.dwSampleSize);
-  out.u16(low16(info_.rcFrame.left));
-  out.u16(low16(info_.rcFrame.top));
-  out.u16(low16(info_.rcFrame.right));
-  out.u16(low16(info_.rcFrame.bottom));
-  out.end_chunk(strh);
+void AviWriter::build_stream_header() {
+  const ChunkMark strh = riff_.begin_chunk("strh");
+  riff_.u32(stream_.fcc_type);        // fccType
+  riff_.u32(stream_.fcc_handler);     // fccHandler
+  riff_.u32(stream_.flags);           // dwFlags
+  riff_.u16(stream_.priority);        // wPriority
+  riff_.u16(stream_.language);        // wLanguage
+  riff_.u32(stream_.initial_frames);  // dwInitialFrames
+  riff_.u32(stream_.scale);           // dwScale
+  riff_.u32(stream_.rate);            // dwRate
+  riff_.u32(stream_.start);           // dwStart
+  riff_.u32(total_frames_);           // dwLength: the frames actually stored
+  riff_.u32(std::max(stream_.suggested_buffer_bytes, largest_frame_bytes_));  // dwSuggestedBufferSize
+  riff_.u32(stream_.quality);         // dwQuality
+  riff_.u32(stream_.sample_bytes);    // dwSampleSize
+  // rcFrame: signed 16-bit values, the low 16 bits of the description's 32-bit ones
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_left));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_top));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_right));
+  riff_.u16(static_cast<std::uint16_t>(stream_.frame_bottom));
+  riff_.end_chunk(strh);
 }
 
 // Every entry the capacity allows, unused ones zero; reserved as JUNK, which
 // every reader skips, until a second segment exists.
-void AviWriter::build_super_index(ChunkBuffer& out) const {
-  const ChunkMark indx = out.begin_chunk("indx");
-  out.u16(4);  // wLongsPerEntry
-  out.u8(0);   // bIndexSubType
-  out.u8(0);   // bIndexType: AVI_INDEX_OF_INDEXES
-  out.u32(super_index_size_);  // nEntriesInUse
-  out.fourcc("00db");          // dwChunkId
-  out.zeros(12);               // dwReserved[3]
+void AviWriter::build_super_index() {
+  const ChunkMark indx = riff_.begin_chunk("indx");
+  riff_.u16(4);                  // wLongsPerEntry
+  riff_.u8(0);                   // bIndexSubType
+  riff_.u8(0);                   // bIndexType: AVI_INDEX_OF_INDEXES
+  riff_.u32(super_index_size_);  // nEntriesInUse
+  riff_.fourcc("00db");          // dwChunkId
+  riff_.zeros(12);               // dwReserved[3]
   for (std::uint32_t i = 0; i < super_index_capacity_; ++i) {
     const SuperIndexEntry entry = i < super_index_size_ ? super_index_[i] : SuperIndexEntry{};
-    out.u64(entry.index_offset);
-    out.u32(entry.index_bytes);
-    out.u32(entry.frame_count);  // dwDuration
+    riff_.u64(entry.index_offset);  // qwOffset
+    riff_.u32(entry.index_bytes);   // dwSize
+    riff_.u32(entry.frame_count);   // dwDuration
   }
-  out.end_chunk(indx, !multi_segment());
+  riff_.end_chunk(indx, !multi_segment());
 }
 
-// Reserved as JUNK, like the super index, until a second segment exists.
-void AviWriter::build_odml(ChunkBuffer& out) const {
-  const ChunkMark odml = out.begin_list("LIST", "odml");
-  const ChunkMark dmlh = out.begin_chunk("dmlh");
-  out.u32(total_frames_);  // dwTotalFrames
-  out.zeros(244);
-  out.end_chunk(dmlh);
-  out.end_chunk(odml, !multi_segment());
-}
-
-// An AVIX segment's start: its RIFF and movi list heads, with the sizes
-// given; returns the movi list's mark.
-ChunkMark AviWriter::build_segment_start(ChunkBuffer& out, std::uint32_t riff_bytes, std::uint32_t movi_bytes) {
-  const ChunkMark riff = out.begin_list("RIFF", "AVIX");
-  const ChunkMark movi = out.begin_list("LIST", "movi");
-  out.set_size(riff, riff_bytes);
-  out.set_size(movi, movi_bytes);
-  return movi;
-}
-
-// Leaves the header in out_, as it first goes to the file, and where movi lies.
-void AviWriter::start_header() {
-  out_.clear();
-  segment_.movi_fourcc_offset = build_header(out_).payload_start;
-  header_bytes_ = out_.size();
-}
-
-// No frame came: the header goes out alone, with an empty movi.
-bool AviWriter::write_header_alone() {
-  super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
-  start_header();
-  return send(std::nullopt);
-}
-
-// Rewrites the header in place with its final values. Its length depends on
-// the format and the super index's capacity alone, both fixed once the
-// header is first written, so the rewrite covers exactly the same bytes.
-bool AviWriter::rewrite_header() {
-  out_.clear();
-  build_header(out_);
-  assert(!out_.ok() || out_.size() == header_bytes_);
-  return send(0);
-}
-
+// Ends the last segment, then builds the hdrl list again over the first with
+// the final counters and, in a file of several segments, the indexes in
+// place of the JUNK: its length, fixed by the format and the super index's
+// capacity, is the same.
 bool AviWriter::finish() {
-  const bool completed =
-      !failed_ && (header_written_ || write_header_alone()) && close_segment(false) && rewrite_header();
-  const bool closed = file_.close();
-  return completed && closed;
+  if (riff_.ok()) {
+    if (total_frames_ == 0) {
+      super_index_capacity_ = static_cast<std::uint32_t>(kSuperIndexFloor);
+      start_file();  // no frame came: the header alone, with an empty movi
+    }
+    close_segment(false);
+    riff_.begin_rewrite(hdrl_offset_);
+    build_hdrl();
+    riff_.end_rewrite(hdrl_end_);
+  }
+  return riff_.close();
 }
 
 }  // namespace trailavi::platform

@@ -2,12 +2,10 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <span>
 
-#include "platform/chunk_buffer.hpp"
-#include "platform/output_file.hpp"
-#include "platform/own_video_library.hpp"
+#include "platform/avi_layout.hpp"
+#include "platform/riff_writer.hpp"
 
 namespace trailavi::platform {
 
@@ -17,33 +15,47 @@ inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
 // thus go on in new segments long before a segment reaches the RIFF limit.
 inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
 
+// What the file states of its stream, in the stream and main headers.
+struct StreamDescription {
+  std::uint32_t fcc_type = 0, fcc_handler = 0, flags = 0;
+  std::uint16_t priority = 0, language = 0;
+  std::uint32_t initial_frames = 0, scale = 0, rate = 0, start = 0;  // the frame rate is rate / scale
+  std::uint32_t declared_frames = 0;  // sizes the super index; the file states the frames stored
+  std::uint32_t suggested_buffer_bytes = 0, quality = 0, sample_bytes = 0;
+  // The picture's rectangle; the stream header keeps each value's low 16 bits.
+  std::int32_t frame_left = 0, frame_top = 0, frame_right = 0, frame_bottom = 0;
+};
+
 // Writes one video stream as an AVI file. A video that fits one RIFF of at
 // most the limit is a plain AVI 1.0 file: RIFF 'AVI ' with hdrl, movi and
 // idx1. A longer one continues in RIFF 'AVIX' segments (OpenDML): every
 // segment's movi then ends with an ix00 standard index, and the header's
 // reserved JUNK becomes the indx super index and the odml/dmlh list.
 //
-// Nothing is written before the first frame; the header goes out with it and
-// is rewritten with its final counters when the file is finished. The index
-// of the current segment is all that is kept per frame, and a segment holds
-// at most kMaxSegmentFrames, so memory stays bounded whatever the frame count.
-// No allocation throws: one that fails makes the call that needed it fail.
+// Nothing is written before the first frame; the header goes out with it,
+// and its hdrl list is built again with its final counters at the finish.
+// The current segment's index is all that is kept per frame, and a segment
+// holds at most kMaxSegmentFrames, so memory stays bounded.
+//
+// Every failure, of the file or not (no memory for an index block, the super
+// index full, a frame too large, a RIFF over 4 GiB), is kept in the
+// RiffWriter's one latch, which write_frame and finish answer from.
 class AviWriter {
  public:
   // `file` (null: a file of its own) receives every operation on the file.
   AviWriter(std::uint64_t riff_limit_bytes, FileOperations* file)
-      : file_(file != nullptr ? *file : own_file_), riff_limit_bytes_(riff_limit_bytes) {}
+      : file_(file != nullptr ? *file : own_file_), riff_(file_), riff_limit_bytes_(riff_limit_bytes) {}
 
   [[nodiscard]] bool create(const char* path) { return file_.create(path); }
-  void set_stream_info(const AVISTREAMINFOA& info) { info_ = info; }
+  void set_stream(const StreamDescription& stream) { stream_ = stream; }
   // Before the first frame only. False when the format cannot be stored.
   [[nodiscard]] bool set_format(std::span<const std::uint8_t> format);
-  // False when the frame could not be stored; after that, every call fails.
+  // False when the frame could not be stored.
   [[nodiscard]] bool write_frame(std::span<const std::uint8_t> frame, bool key_frame);
   // Completes and closes the file. False when anything failed on the way.
   [[nodiscard]] bool finish();
 
-  [[nodiscard]] bool started() const { return header_written_; }
+  [[nodiscard]] bool started() const { return total_frames_ > 0; }
   [[nodiscard]] std::uint32_t frames_written() const { return total_frames_; }
 
  private:
@@ -70,11 +82,8 @@ class AviWriter {
     // kMaxSegmentFrames entries already.
     [[nodiscard]] bool push_back(const FrameEntry& entry);
     template <typename Visit>
-    [[nodiscard]] bool for_each(Visit&& visit) const {
-      for (std::size_t i = 0; i < size_; ++i) {
-        if (!visit(blocks_[i / kBlockEntries][i % kBlockEntries])) return false;
-      }
-      return true;
+    void for_each(Visit&& visit) const {
+      for (std::size_t i = 0; i < size_; ++i) visit(blocks_[i / kBlockEntries][i % kBlockEntries]);
     }
 
    private:
@@ -82,40 +91,37 @@ class AviWriter {
     std::size_t size_ = 0;
   };
   struct Segment {
-    std::uint64_t riff_offset = 0;
-    std::uint64_t movi_fourcc_offset = 0;
+    ChunkMark riff{};
+    ChunkMark movi{};  // its payload offset is the 'movi' FOURCC's, which index offsets count from
     FrameIndex frames;
   };
 
-  [[nodiscard]] bool store_frame(std::span<const std::uint8_t> frame, bool key_frame);
-  [[nodiscard]] bool lead_in(std::uint64_t chunk_bytes);
-  [[nodiscard]] bool plan_segments(std::uint64_t chunk_bytes);
+  void store_frame(std::span<const std::uint8_t> frame, bool key_frame);
+  void lead_in(std::uint64_t chunk_bytes);
+  void plan_segments(std::uint64_t chunk_bytes);
   [[nodiscard]] bool fits_current_segment(std::uint64_t chunk_bytes) const;
-  [[nodiscard]] bool open_segment();
-  [[nodiscard]] bool close_segment(bool has_successor);
-  [[nodiscard]] bool append_standard_index();
-  [[nodiscard]] bool append_old_index();
-  [[nodiscard]] bool append_run(std::size_t run_bytes);
-  [[nodiscard]] bool send(std::optional<std::uint64_t> offset);
-  void start_header();
-  [[nodiscard]] bool write_header_alone();
-  [[nodiscard]] bool rewrite_header();
-  ChunkMark build_header(ChunkBuffer& out) const;
-  void build_main_header(ChunkBuffer& out) const;
-  void build_stream_header(ChunkBuffer& out) const;
-  void build_super_index(ChunkBuffer& out) const;
-  void build_odml(ChunkBuffer& out) const;
-  static ChunkMark build_segment_start(ChunkBuffer& out, std::uint32_t riff_bytes, std::uint32_t movi_bytes);
+  void start_file();
+  void open_segment();
+  void close_segment(bool has_successor);
+  void emit_standard_index();
+  void emit_old_index();
+  void build_hdrl();
+  void build_main_header();
+  void build_stream_header();
+  void build_super_index();
+  [[nodiscard]] bool first_segment() const { return segment_.riff.payload_offset == avi_layout::kChunkHeaderBytes; }
   [[nodiscard]] bool multi_segment() const { return super_index_size_ > 0; }
 
   OutputFile own_file_;
   FileOperations& file_;
+  RiffWriter riff_;
   std::uint64_t riff_limit_bytes_;
-  AVISTREAMINFOA info_{};
+  StreamDescription stream_;
   std::unique_ptr<std::uint8_t[]> format_;
   std::size_t format_bytes_ = 0;
 
-  bool header_written_ = false;
+  std::uint64_t hdrl_offset_ = 0;  // the hdrl list, which the final rewrite builds again
+  std::uint64_t hdrl_end_ = 0;
   std::uint32_t super_index_capacity_ = 0;
   std::uint64_t frames_per_segment_ = 0;
   Segment segment_;
@@ -123,12 +129,7 @@ class AviWriter {
   std::uint32_t super_index_size_ = 0;
   std::uint32_t total_frames_ = 0;
   std::uint32_t first_riff_frames_ = 0;
-  std::uint32_t first_riff_bytes_ = 0;  // RIFF size field: everything after it
-  std::uint32_t first_movi_bytes_ = 0;  // movi LIST size field
   std::uint32_t largest_frame_bytes_ = 0;
-  std::uint64_t header_bytes_ = 0;  // from the start of the file to the first frame chunk
-  ChunkBuffer out_;  // what goes to the file next; keeps its storage between writes
-  bool failed_ = false;
 };
 
 }  // namespace trailavi::platform

@@ -6,12 +6,13 @@
 //   - AVIFileOpenA creates (or empties) the file and writes nothing yet;
 //   - AVIFileCreateStreamA and AVIStreamSetFormat record the stream;
 //   - AVIStreamWrite stores sample number lStart, which must be the next one;
-//   - the last release completes the file: headers and index are written and
-//     the counters state the frames actually stored.
-// Results are 0 on success and an AVIERR_ code otherwise. The release of a
-// file returns the references left, 0 when the file was completed and
-// closed; a file that could not be completed (a write, seek or close failed
-// on the way) answers its last release with a non-zero result.
+//   - the file's last reference going completes it: headers and index are
+//     written and the counters state the frames actually stored.
+// Results are 0 on success and an AVIERR_ code otherwise. A release returns
+// the references left to what it releases, 0 when none are. The release
+// that completes the file, be it the file's own or, when the file was
+// released first, its stream's, answers non-zero when the file could not be
+// completed (a write, seek or close failed on the way), whatever the order.
 
 #include <cstdint>
 

@@ -1,19 +1,24 @@
 #pragma once
 
-#include <cstdint>
-
-#include "platform/output_file.hpp"
+#include "platform/avi_writer.hpp"
+#include "platform/own_video_library.hpp"
 
 // Test-only settings of our video library; the program itself never calls them.
 namespace trailavi::platform::testing {
 
-// The largest RIFF segment of files created from now on (default 1 GiB), so
-// that tests can make multi-segment files from tiny inputs.
-void set_riff_limit_bytes(std::uint64_t limit_bytes);
+// What a file is created with: its largest RIFF segment, for multi-segment
+// files from tiny inputs, and the operations it goes through in place of the
+// real file's (null: the real file's), which serve it alone and outlive it.
+struct AviFileSettings {
+  std::uint64_t riff_limit_bytes = kDefaultRiffLimitBytes;
+  FileOperations* file_operations = nullptr;
+};
 
-// The operations that files created from now on go through, in place of
-// the real file (null, the default, restores it). They serve one file at a
-// time, and must outlive it.
+// AVIFileOpenA, with the settings given.
+HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings);
+// The settings AVIFileOpenA creates files with, for whole runs until they
+// can pass settings at creation.
+void set_riff_limit_bytes(std::uint64_t limit_bytes);
 void set_file_operations(FileOperations* operations);
 
 }  // namespace trailavi::platform::testing

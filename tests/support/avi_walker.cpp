@@ -346,9 +346,10 @@ class Walker {
       const OldEntry& entry = old_index_[i];
       first[i]->key_frame = (entry.flags & 0x10) != 0;
       if (entry.id != first[i]->chunk_id) fail("idx1 entry " + std::to_string(i) + " id wrong");
-      // The platform library's empty '00dc' frames are the one kind not flagged.
-      if (!first[i]->key_frame && first[i]->chunk_id == "00db") {
-        fail("idx1 entry " + std::to_string(i) + " not a key frame");
+      // Our frames are all key frames, flagged AVIIF_KEYFRAME alone; the
+      // platform library's empty '00dc' frames are the one kind not flagged.
+      if (layout_ == AviLayout::ours ? entry.flags != 0x10 : !first[i]->key_frame && first[i]->chunk_id == "00db") {
+        fail("idx1 entry " + std::to_string(i) + " not flagged a key frame alone");
       }
       if (movi_fourcc_[0] + entry.offset != first[i]->header_offset) fail("idx1 entry " + std::to_string(i) + " offset wrong");
       if (entry.size != first[i]->size_bytes) fail("idx1 entry " + std::to_string(i) + " size wrong");

@@ -3,7 +3,9 @@
 // The video file's operations for the test driver and the whole-run fuzz
 // target: the real file's, counted, with the n-th of one kind (from 0) made
 // to fail. A patch counts as a seek and a write, an append as one write,
-// whatever the system calls beneath them. Header-only, so that both can
+// whatever the system calls beneath them. A lost write is a write, counted
+// as writes are, that reports success having written nothing, as the
+// platform library's do on a full disk. Header-only, so that both can
 // include it without a library of their own.
 
 #include <cstdint>
@@ -18,12 +20,13 @@ namespace trailavi::test {
 
 class FaultInjectingFile final : public platform::FileOperations {
  public:
-  enum class Operation { create, write, seek, close };
-  static constexpr const char* kOperationNames[] = {"create", "write", "seek", "close"};
+  enum class Operation { create, write, seek, close, lose };
+  static constexpr const char* kOperationNames[] = {"create", "write", "seek", "close", "lose"};
+  static constexpr int kOperations = 5;
 
   // False for a name that is none of kOperationNames.
   static bool parse(const char* name, Operation& operation) {
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < kOperations; ++i) {
       if (std::strcmp(name, kOperationNames[i]) == 0) {
         operation = static_cast<Operation>(i);
         return true;
@@ -42,10 +45,11 @@ class FaultInjectingFile final : public platform::FileOperations {
     return !injected(Operation::create) && file_.create(path);
   }
   [[nodiscard]] bool append(std::span<const platform::ByteRange> parts) override {
-    return !injected(Operation::write) && file_.append(parts);
+    return !injected(Operation::write) && (injected(Operation::lose) || file_.append(parts));
   }
   [[nodiscard]] bool write_at(std::uint64_t offset, std::span<const platform::ByteRange> parts) override {
-    return !injected(Operation::seek) && !injected(Operation::write) && file_.write_at(offset, parts);
+    return !injected(Operation::seek) && !injected(Operation::write) &&
+           (injected(Operation::lose) || file_.write_at(offset, parts));
   }
   // The file is closed before a failure is made up, so no descriptor stays open.
   [[nodiscard]] bool close() override {
@@ -68,7 +72,7 @@ class FaultInjectingFile final : public platform::FileOperations {
   }
 
   platform::OutputFile file_;
-  Counter counters_[4];
+  Counter counters_[kOperations];
 };
 
 }  // namespace trailavi::test

@@ -5,7 +5,8 @@
 //
 // --riff-limit sets the largest RIFF segment, so that tiny inputs make
 // multi-segment files; --fail makes the INDEX-th (from 0) create, write, seek
-// or close of the video file fail; the --between-passes options change
+// or close of the video file fail, or its INDEX-th write be lost (lose): it
+// reports success having written nothing; the --between-passes options change
 // test_.dat after the pre-scan, before the frame pass reads it again.
 // Otherwise it behaves as trailavi: the same files, report and exit status.
 
@@ -26,7 +27,7 @@ using trailavi::test::FaultInjectingFile;
 
 int usage() {
   std::fprintf(stderr,
-               "usage: trailavi_driver [--riff-limit BYTES] [--fail create|write|seek|close INDEX]...\n"
+               "usage: trailavi_driver [--riff-limit BYTES] [--fail create|write|seek|close|lose INDEX]...\n"
                "                       [--between-passes-append TEXT] [--between-passes-truncate BYTES]\n");
   return 64;
 }
