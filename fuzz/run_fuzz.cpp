@@ -42,6 +42,13 @@ constexpr std::size_t kMaxBitmapBytes = 4096;
 constexpr std::size_t kMaxVideoBytes = 2 << 20;
 constexpr std::size_t kNoBitmap = 0xFFFF;
 
+// What each iteration's video file is created with, passed at its creation.
+trailavi::platform::testing::AviFileSettings settings;
+
+HRESULT open_video_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, settings);
+}
+
 struct Plan {
   std::uint64_t riff_limit_bytes = trailavi::platform::kDefaultRiffLimitBytes;
   std::uint64_t walker_riff_limit = 0;  // 0: the limit is too small to hold
@@ -181,17 +188,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (plan.has_bitmap) fuzz::write_file(trailavi::kBackgroundFileName, plan.bitmap);
   if (plan.has_point_file) fuzz::write_file(trailavi::kPointFileName, plan.points);
-  trailavi::platform::testing::set_riff_limit_bytes(plan.riff_limit_bytes);
   FaultInjectingFile file;
   if (plan.inject) file.fail_at(plan.operation, plan.fault_index);
-  trailavi::platform::testing::set_file_operations(&file);
+  settings = {.riff_limit_bytes = plan.riff_limit_bytes, .file_operations = &file};
 
   fuzz::CapturedOutput output;
   trailavi::Report report(output.stream());
-  const ExitStatus status = trailavi::run(report);
+  const ExitStatus status = trailavi::run(report, open_video_file);
   const std::vector<std::string> lines = fuzz::split_lines(output.text());
   const int code = static_cast<int>(status);
-  trailavi::platform::testing::set_file_operations(nullptr);
   const bool injected = plan.inject && file.performed(plan.operation) > plan.fault_index;
 
   FUZZ_CHECK(code >= 0 && code <= 12, "status %d\n", code);

@@ -27,8 +27,6 @@ namespace {
 
 using trailavi::platform::testing::AviFileSettings;
 
-AviFileSettings default_settings;  // what AVIFileOpenA creates files with
-
 // The stream as the writer states it in the file.
 trailavi::platform::StreamDescription describe(const AVISTREAMINFOA& info) {
   return {.fcc_type = info.fccType, .fcc_handler = info.fccHandler, .flags = info.dwFlags,
@@ -52,9 +50,6 @@ ULONG release_file(IAVIFile* file) {
 
 namespace trailavi::platform::testing {
 
-void set_riff_limit_bytes(std::uint64_t limit_bytes) { default_settings.riff_limit_bytes = limit_bytes; }
-void set_file_operations(FileOperations* operations) { default_settings.file_operations = operations; }
-
 HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings) {
   if (ppfile == nullptr || szFile == nullptr) return AVIERR_BADPARAM;
   *ppfile = nullptr;
@@ -77,7 +72,7 @@ void AVIFileInit() {}
 void AVIFileExit() {}
 
 HRESULT AVIFileOpenA(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
-  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, default_settings);
+  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, AviFileSettings{});
 }
 
 HRESULT AVIFileCreateStreamA(PAVIFILE pfile, PAVISTREAM* ppavi, AVISTREAMINFOA* psi) {

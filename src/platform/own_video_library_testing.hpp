@@ -14,11 +14,7 @@ struct AviFileSettings {
   FileOperations* file_operations = nullptr;
 };
 
-// AVIFileOpenA, with the settings given.
+// AVIFileOpenA, with the settings given; AVIFileOpenA's are the defaults.
 HRESULT open_avi_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, const AviFileSettings& settings);
-// The settings AVIFileOpenA creates files with, for whole runs until they
-// can pass settings at creation.
-void set_riff_limit_bytes(std::uint64_t limit_bytes);
-void set_file_operations(FileOperations* operations);
 
 }  // namespace trailavi::platform::testing

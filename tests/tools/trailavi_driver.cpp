@@ -25,6 +25,15 @@ namespace {
 
 using trailavi::test::FaultInjectingFile;
 
+// What the run's video file is created with: the options' settings, passed
+// at its creation.
+FaultInjectingFile file;
+trailavi::platform::testing::AviFileSettings settings{.file_operations = &file};
+
+HRESULT open_video_file(PAVIFILE* ppfile, LPCSTR szFile, UINT uMode, LPCLSID /*lpHandler*/) {
+  return trailavi::platform::testing::open_avi_file(ppfile, szFile, uMode, settings);
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: trailavi_driver [--riff-limit BYTES] [--fail create|write|seek|close|lose INDEX]...\n"
@@ -35,10 +44,9 @@ int usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  FaultInjectingFile file;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--riff-limit") == 0 && i + 1 < argc) {
-      trailavi::platform::testing::set_riff_limit_bytes(std::strtoull(argv[++i], nullptr, 10));
+      settings.riff_limit_bytes = std::strtoull(argv[++i], nullptr, 10);
     } else if (std::strcmp(argv[i], "--fail") == 0 && i + 2 < argc) {
       FaultInjectingFile::Operation operation{};
       if (!FaultInjectingFile::parse(argv[i + 1], operation)) return usage();
@@ -56,9 +64,8 @@ int main(int argc, char** argv) {
       return usage();
     }
   }
-  trailavi::platform::testing::set_file_operations(&file);
   trailavi::Report report(stdout);
-  const trailavi::ExitStatus status = trailavi::run(report);
+  const trailavi::ExitStatus status = trailavi::run(report, open_video_file);
   // For the fault-injection tests: how many of each operation the run made.
   if (const char* counts = std::getenv("TRAILAVI_DRIVER_COUNTS"); counts != nullptr && *counts != '\0') {
     using Operation = FaultInjectingFile::Operation;
