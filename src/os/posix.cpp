@@ -1,5 +1,6 @@
 // The operating system's services on POSIX systems.
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -54,40 +55,32 @@ extern "C" void remove_pending_and_stop(int signal_number) {
   std::raise(signal_number);
 }
 
-// Fills `vectors` with what is still to be written of `parts` after `done`
-// bytes; returns how many entries it used.
-int remaining_vectors(std::span<const ByteRange> parts, std::uint64_t done, iovec* vectors) {
-  int used = 0;
-  for (const ByteRange& part : parts) {
-    if (done >= part.size) {
-      done -= part.size;
-      continue;
-    }
-    vectors[used].iov_base = const_cast<char*>(static_cast<const char*>(part.data)) + done;
-    vectors[used].iov_len = part.size - static_cast<std::size_t>(done);
-    done = 0;
-    ++used;
-  }
-  return used;
-}
-
 // One gathered system call for all ranges; the loop only continues after a
-// short write (a signal, or a write larger than the kernel takes at once).
-// `offset` < 0 writes at the file position, otherwise at that offset.
+// short write (a signal, or more than the kernel takes at once), past what
+// it wrote. `offset` < 0 writes at the file position, otherwise there.
 bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64_t offset) {
   if (parts.size() > kMostRanges) return false;
-  std::uint64_t total = 0;
-  for (const ByteRange& part : parts) total += part.size;
-  std::uint64_t done = 0;
-  while (done < total) {
-    iovec vectors[kMostRanges];
-    const int count = remaining_vectors(parts, done, vectors);
-    const ssize_t written =
-        offset < 0 ? ::writev(descriptor, vectors, count)
-                   : ::pwritev(descriptor, vectors, count, static_cast<off_t>(offset + static_cast<std::int64_t>(done)));
+  iovec vectors[kMostRanges];
+  iovec* next = vectors;
+  int count = 0;
+  for (const ByteRange& part : parts) {
+    if (part.size > 0) vectors[count++] = {const_cast<void*>(part.data), part.size};
+  }
+  while (count > 0) {
+    const ssize_t written = offset < 0 ? ::writev(descriptor, next, count) : ::pwritev(descriptor, next, count, offset);
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
-    done += static_cast<std::uint64_t>(written);
+    if (offset >= 0) offset += written;
+    for (auto left = static_cast<std::size_t>(written); left > 0;) {
+      const std::size_t taken = std::min(left, next->iov_len);
+      next->iov_base = static_cast<char*>(next->iov_base) + taken;
+      next->iov_len -= taken;
+      left -= taken;
+      if (next->iov_len == 0) {
+        ++next;
+        --count;
+      }
+    }
   }
   return true;
 }
