@@ -3,8 +3,7 @@
 // The video file library behind the movie: either Windows' own AVIFile
 // library (vfw32, with SetRect from user32) or our stand-in for it, which
 // offers the same operations under the same names and writes the AVI file
-// itself. The movie code includes this header and cannot tell which it gets,
-// except through the one limit below.
+// itself. The movie cannot tell which it gets, but for the two settings here.
 
 #include <cstdint>
 #include <optional>
@@ -19,14 +18,20 @@ namespace trailavi {
 // frames are lost (Wine's, asked for 400 frames of 1920 x 1080, stored 343).
 // The movie keeps its files within this size.
 inline constexpr std::optional<std::uint64_t> kVideoFileLimitBytes = std::uint64_t{1} << 31;
+// It picks its file handler by the name's extension, which the new file's
+// name does not end in; so the AVI file handler, the one ".AVI" selects, is
+// named (CLSID_AVIFile, defined here so that no GUID library is linked in).
+inline CLSID kAviFileHandler = {0x00020000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline const LPCLSID kVideoHandler = &kAviFileHandler;
 }  // namespace trailavi
 
 #else
 #include "platform/own_video_library.hpp"
 
 namespace trailavi {
-// Ours continues past 1 GiB in OpenDML segments, so it needs no limit.
+// Ours continues past 1 GiB in OpenDML segments, and writes AVI files alone.
 inline constexpr std::optional<std::uint64_t> kVideoFileLimitBytes = std::nullopt;
+inline constexpr LPCLSID kVideoHandler = nullptr;
 }  // namespace trailavi
 
 #endif

@@ -14,17 +14,6 @@ namespace {
 constexpr DWORD kHandlerDib = 0x20424944;  // "DIB "
 constexpr DWORD kDefaultQuality = 0xFFFFFFFF;
 
-// The library picks its file handler by the name's extension, which the
-// temporary file's name does not end in; the AVI file handler, the one that
-// ".AVI" selects, is named instead (CLSID_AVIFile, defined here so that no
-// GUID library is linked in). Ours writes AVI files alone and needs no name.
-#if defined(TRAILAVI_PLATFORM_VIDEO_LIBRARY)
-CLSID avi_file_handler = {0x00020000, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-LPCLSID video_handler() { return &avi_file_handler; }
-#else
-LPCLSID video_handler() { return nullptr; }
-#endif
-
 // TEST01_.AVI may name one of the inputs, through a link; creating it would
 // empty that input, and the point file is still to be read.
 bool video_name_is_an_input() {
@@ -77,7 +66,7 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   // Everything that makes TEST01_.AVI impossible to replace is found before
   // anything is created. The library empties the new, empty file.
   if (video_name_is_an_input() || !video.replacement.begin(kVideoFileName) ||
-      open_video_file(&video.file, video.replacement.path().c_str(), kVideoOpenMode, video_handler()) != 0) {
+      open_video_file(&video.file, video.replacement.path().c_str(), kVideoOpenMode, kVideoHandler) != 0) {
     video.file = nullptr;
     return ExitStatus::video_open_failed;
   }

@@ -1,5 +1,5 @@
-// The operating system's services on Windows, through the C runtime where it
-// offers them and the Windows API where it does not.
+// The operating system's services on Windows: the C runtime's where it has
+// them, the Windows API's where it does not.
 
 #include <windows.h>
 
@@ -17,20 +17,18 @@ namespace trailavi::os {
 namespace {
 
 // Windows runs a console control handler on a thread of its own while the
-// run goes on, and a file the video library still holds open cannot be
-// removed from there. So the handler asks the run to stop; the run ends its
-// frame pass, and on its way out removes the pending file and ends the
-// process (end_as_interrupted). The lock keeps the request, the file's
-// creation and its rename in one order: a stop asked for before the file
-// exists never meets a file, and one asked for before the rename keeps the
-// earlier video.
+// run goes on, and a file the video library holds open cannot be removed from
+// there. So the handler asks the run to stop; the run ends its frame pass,
+// removes the pending file on its way out and ends the process. The lock
+// keeps the request, the file's creation and its rename in one order: a stop
+// asked for before the file exists never meets a file, and one asked for
+// before the rename keeps the earlier video.
 SRWLOCK pending_lock = SRWLOCK_INIT;
 bool pending = false;  // a pending file of this run exists; under the lock
 std::atomic<bool> stop_requested{false};
 
-// How long the handler lets the run reach its end before the process ends
-// anyway, leaving the file (a read that never returns, say). Windows itself
-// ends a closing console's processes after 5 seconds.
+// How long the handler lets the run end before the process ends anyway,
+// leaving the file (a read that never returns, say).
 constexpr DWORD kStopGraceMs = 10000;
 
 class PendingLocked {
@@ -76,23 +74,6 @@ int create_exclusively(std::string& path_template) {
   return -1;
 }
 
-// Each range goes in writes of at most 1 GiB, which _write's unsigned count
-// always holds.
-bool write_all(int descriptor, std::span<const ByteRange> parts) {
-  for (const ByteRange& part : parts) {
-    auto* next = static_cast<const char*>(part.data);
-    std::size_t left = part.size;
-    while (left > 0) {
-      const unsigned chunk = static_cast<unsigned>(left < (1u << 30) ? left : (1u << 30));
-      const int written = _write(descriptor, next, chunk);
-      if (written <= 0) return false;
-      next += written;
-      left -= static_cast<std::size_t>(written);
-    }
-  }
-  return true;
-}
-
 }  // namespace
 
 int seek(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
@@ -108,8 +89,18 @@ int open_for_writing(const char* path) {
   return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
 
+// In writes of at most 1 GiB, which _write's unsigned count always holds.
 bool write_ranges(int descriptor, std::span<const ByteRange> parts) {
-  return parts.size() <= kMostRanges && write_all(descriptor, parts);
+  for (const ByteRange& part : parts) {
+    auto* next = static_cast<const char*>(part.data);
+    for (std::size_t left = part.size; left > 0;) {
+      const int written = _write(descriptor, next, static_cast<unsigned>(left < (1u << 30) ? left : (1u << 30)));
+      if (written <= 0) return false;
+      next += written;
+      left -= static_cast<std::size_t>(written);
+    }
+  }
+  return true;
 }
 
 // The C runtime has no positioned write: the file is positioned there and
