@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -45,6 +48,10 @@ class StopSignalsBlocked {
  private:
   sigset_t previous_;
 };
+
+// A worker's stack: the pass's work needs a few kilobytes; the default, the
+// stack limit (often 8 MiB), would be reserved for each thread.
+constexpr std::size_t kThreadStackBytes = 512 * 1024;
 
 // Removes the pending file, then lets the signal end the process as it
 // would have: the handler was reset on entry (SA_RESETHAND) and the signal
@@ -92,6 +99,89 @@ int seek(std::FILE* file, std::int64_t offset, int origin) {
 }
 
 std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+
+std::int64_t regular_file_size(std::FILE* file) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
+  const int descriptor = fileno(file);
+  std::size_t done = 0;
+  // pread returns short only at the end of the file or when a signal came
+  // first; the loop goes on after the latter. done <= size throughout.
+  while (done < size) {
+    const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + done, size - done,
+                                static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+unsigned usable_cores() {
+#if defined(__linux__)
+  // The processors this process may run on, which taskset or a container
+  // may restrict below those the machine has.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    return count > 1 ? static_cast<unsigned>(count) : 1u;
+  }
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 1 ? static_cast<unsigned>(online) : 1u;
+}
+
+namespace {
+
+static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
+
+extern "C" void* run_thread_work(void* thread_work) {
+  const auto* work = static_cast<const Thread::Work*>(thread_work);
+  work->run(work->context);
+  return nullptr;
+}
+
+}  // namespace
+
+bool Thread::start(void (*work)(void*), void* context) {
+  if (running_) return false;
+  work_ = {work, context};
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+  pthread_t handle;
+  int result = 0;
+  {
+    // A new thread starts with its creator's signal mask.
+    const StopSignalsBlocked blocked;
+    result = pthread_create(&handle, &attributes, run_thread_work, &work_);
+  }
+  pthread_attr_destroy(&attributes);
+  if (result != 0) return false;
+  std::memcpy(handle_, &handle, sizeof handle);
+  running_ = true;
+  return true;
+}
+
+void Thread::join() {
+  if (!running_) return;
+  pthread_t handle;
+  std::memcpy(&handle, handle_, sizeof handle);
+  pthread_join(handle, nullptr);
+  running_ = false;
+}
+
+void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  word.wait(value, std::memory_order_acquire);
+}
+
+void wake_waiters(std::atomic<std::uint32_t>& word) { word.notify_all(); }
 
 bool is_directory(std::FILE* file) {
   struct stat info {};
