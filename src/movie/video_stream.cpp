@@ -5,6 +5,7 @@
 
 #include "base/int32_wrap.hpp"
 #include "movie/point_marking.hpp"
+#include "movie/point_queue.hpp"
 #include "movie/video_file_size.hpp"
 #include "os/os.hpp"
 
@@ -119,14 +120,52 @@ bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
 
 }  // namespace
 
-ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
+namespace {
+
+// The frame pass in two steps: this thread marks and writes, another reads.
+struct TwoStepPass {
+  PointFile& points;
+  PointQueue queue;
+};
+
+void fill_queue(void* pass_pointer) {
+  TwoStepPass& pass = *static_cast<TwoStepPass*>(pass_pointer);
+  pass.queue.fill(pass.points);
+}
+
+// Whether the pass's reading goes to a thread of its own: given two threads
+// or more, for a regular file large enough that the thread pays.
+bool reads_beside(const PointFile& points, const PassThreads& threads) {
+  const std::int64_t size = points.regular_file_size();
+  return threads.count >= 2 && size >= 0 && static_cast<std::uint64_t>(size) >= threads.least_file_bytes;
+}
+
+}  // namespace
+
+ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video,
+                          const PassThreads& threads) {
   const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow,
-  // and so does a stop the console asked for.
+  // and so does a stop the console asked for. Frames are written on this
+  // thread alone, in either way of reading.
+  const auto mark = [&canvas](Point point) { canvas.mark(point); };
+  const auto frame = [&image, &video] { return !os::interruption_requested() && write_frame(image.pixels(), video); };
+  if (reads_beside(points, threads)) {
+    // Without the ring or the thread, the pass reads on this thread as below;
+    // nothing has been read yet.
+    TwoStepPass pass{points, {}};
+    os::Thread reader;
+    if (pass.queue.allocate() && reader.start(fill_queue, &pass)) {
+      const bool all_written = pass.queue.drain(mark, frame);
+      // A stop reaches the reader within a batch; it ends before the pass.
+      reader.join();
+      return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
+    }
+  }
   const bool all_written = points.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) return !os::interruption_requested() && write_frame(image.pixels(), video);
-    canvas.mark(line.point);
+    if (!line.is_point) return frame();
+    mark(line.point);
     return true;
   });
   return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;

@@ -41,7 +41,7 @@ ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads&
       status != ExitStatus::ok) {
     return status;
   }
-  if (const ExitStatus status = run_frame_pass(points, background, video); status != ExitStatus::ok) {
+  if (const ExitStatus status = run_frame_pass(points, background, video, threads); status != ExitStatus::ok) {
     return status;
   }
   return end_run(points, video, background);
