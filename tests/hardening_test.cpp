@@ -35,10 +35,10 @@ const std::map<std::string, std::string> kInputsAndEarlierVideo = {
 
 // A sanitized program's memory holds the sanitizer's own, so it is not
 // measured against the program's budget.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
