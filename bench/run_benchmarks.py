@@ -5,9 +5,11 @@ docs/performance.md with the table and a plot.
 The references: a straightforward baseline (fgets + sscanf per line, stdio
 writes, one AVI 1.0 file), ffmpeg muxing the same frames from a raw bgr24 file
 into an uncompressed AVI, and the limit: reading the point file twice with cat
-plus dd writing the output's byte count in 1 MiB blocks. Every command runs
-once a round, in turn, for several rounds; the medians are compared. Peak
-resident memory comes from GNU time."""
+plus dd writing the output's byte count in 1 MiB blocks. trailavi also runs
+on one core (taskset -c 0), where it uses no thread of its own. Every command
+runs once a round, in turn, for several rounds, each writing a fresh output
+(the previous one removed and synced outside the timing); the medians are
+compared. Peak resident memory comes from GNU time."""
 
 import argparse
 import json
@@ -98,6 +100,7 @@ def measure(folder, workload, rounds, programs):
     (folder / "TEST01_.AVI").unlink()
     commands = {
         "trailavi": ([programs["trailavi"]], "TEST01_.AVI"),
+        "trailavi_one_core": (["taskset", "-c", "0", programs["trailavi"]], "TEST01_.AVI"),
         "baseline": ([programs["baseline"]], "TEST01_.AVI"),
         "ffmpeg": (["ffmpeg", "-v", "error", "-nostdin", "-y", "-f", "rawvideo", "-pix_fmt", "bgr24", "-s",
                     f"{width}x{height}", "-r", "30", "-i", "frames.bgr", "-c:v", "rawvideo", "ffmpeg.avi"],
@@ -157,16 +160,18 @@ def report(results, classifier, rounds):
         "1 MiB blocks, once with `dd` from `/dev/zero` and once with `write(2)` from a buffer "
         "(`bench/write_blocks.cpp`); ratios are against the faster of the two.",
         "",
-        "| workload | output | limit (dd) | limit (write) | trailavi | baseline | ffmpeg mux | trailavi / limit "
-        "| baseline / trailavi | ffmpeg / trailavi | trailavi peak RSS | RSS budget |",
-        "|---|---|---|---|---|---|---|---|---|---|---|---|",
+        "| workload | output | limit (dd) | limit (write) | trailavi | trailavi, one core | baseline | ffmpeg mux "
+        "| trailavi / limit | one core / limit | baseline / trailavi | ffmpeg / trailavi | trailavi peak RSS "
+        "| RSS budget |",
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|",
     ]
     for r in results:
         m = r["medians"]
         lines.append(
             f"| {r['name']} | {r['output_bytes'] / 1e6:.0f} MB | {m['limit_dd']:.3f} s | {m['limit_write']:.3f} s "
-            f"| {m['trailavi']:.3f} s "
+            f"| {m['trailavi']:.3f} s | {m['trailavi_one_core']:.3f} s "
             f"| {m['baseline']:.3f} s | {m['ffmpeg']:.3f} s | {m['trailavi'] / m['limit']:.2f} "
+            f"| {m['trailavi_one_core'] / m['limit']:.2f} "
             f"| {m['baseline'] / m['trailavi']:.2f} | {m['ffmpeg'] / m['trailavi']:.2f} "
             f"| {r['rss_kib']['trailavi'] / 1024:.1f} MiB | {r['rss_budget_kib'] / 1024:.1f} MiB |")
     lines += ["", "![Run time against the limit](performance.png)", "", "## Point-line scanner", "",
