@@ -16,13 +16,18 @@ bool PointQueue::hand_over(bool last) {
   os::wake_waiters(filled_);
   if (last) return true;
   // The next batch's slot is free once the draining step has taken all but
-  // kBatches - 1 of those handed over.
-  for (;;) {
-    const std::uint32_t taken = taken_.load(std::memory_order_acquire);
-    if (stopped_.load(std::memory_order_relaxed)) return false;
-    if (handed_over_ - taken < kBatches) break;
-    os::wait_while_equal(taken_, taken);
+  // kBatches - 1 of those handed over. A full ring waits until the draining
+  // step has taken half of it, so that this thread sleeps and wakes once for
+  // many batches: on some machines a wake-up costs more than a batch.
+  if (handed_over_ - taken_.load(std::memory_order_acquire) >= kBatches) {
+    for (;;) {
+      const std::uint32_t taken = taken_.load(std::memory_order_acquire);
+      if (stopped_.load(std::memory_order_relaxed)) return false;
+      if (handed_over_ - taken <= kBatches / 2) break;
+      os::wait_while_equal(taken_, taken);
+    }
   }
+  if (stopped_.load(std::memory_order_relaxed)) return false;
   filling_ = &batches_[handed_over_ % kBatches];
   filling_->point_count = 0;
   filling_->separator_count = 0;

@@ -30,7 +30,7 @@ class PointQueue {
     // decreasing, and at most point_count.
     std::uint32_t points_before_separator[kMostSeparators];
   };
-  static constexpr std::uint32_t kBatches = 4;
+  static constexpr std::uint32_t kBatches = 8;
 
   // False when the ring cannot be allocated.
   [[nodiscard]] bool allocate();
@@ -53,9 +53,10 @@ class PointQueue {
       const bool all_written = drain_batch(batch, mark, frame);
       const bool last = batch.last;
       if (!all_written) stopped_.store(true, std::memory_order_relaxed);
-      // The release hands the batch back; a stop is seen with it.
+      // The release hands the batch back; a stop is seen with it. The
+      // reading step, when it waits, waits for half the ring.
       taken_.store(++taken, std::memory_order_release);
-      os::wake_waiters(taken_);
+      if (!all_written || filled_.load(std::memory_order_relaxed) - taken == kBatches / 2) os::wake_waiters(taken_);
       if (!all_written) return false;
       if (last) return true;
     }

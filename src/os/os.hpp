@@ -52,10 +52,11 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   // Runs work(context) on a new thread whose stop signals stay blocked for
-  // its whole life, so that their handler runs on the main thread alone.
-  // False when no thread can be started (no memory for its stack, or a
-  // Windows build, whose toolchain offers threads only through a DLL of its
-  // own): the caller then does without.
+  // its whole life, so that their handler runs on the main thread alone, and
+  // which keeps off the caller's processor while the process may run on
+  // others. False when no thread can be started (no memory for its stack,
+  // or a Windows build, whose toolchain offers threads only through a DLL of
+  // its own): the caller then does without.
   [[nodiscard]] bool start(void (*work)(void*), void* context);
   // Waits for the thread to end; nothing when none is running.
   void join();
@@ -74,10 +75,11 @@ class Thread {
   Work work_ = {};
 };
 
-// Blocks while `word` holds `value`, with acquire ordering; it may also
-// return early, so callers check again. wake_waiters wakes every thread
-// blocked on `word`; call it after changing the word. (C++20's atomic wait
-// and notify, which the Windows toolchain lacks.)
+// Blocks while `word` holds `value`, with acquire ordering, watching it for
+// up to a millisecond before sleeping; it may also return early, so callers
+// check again. wake_waiters wakes every thread sleeping on `word`; call it
+// after changing the word. (C++20's atomic wait and notify, which the
+// Windows toolchain lacks.)
 void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value);
 void wake_waiters(std::atomic<std::uint32_t>& word);
 

@@ -9,6 +9,7 @@
 #include <new>
 #include <pthread.h>
 #include <sched.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -52,6 +53,9 @@ class StopSignalsBlocked {
 // A worker's stack: the pass's work needs a few kilobytes; the default, the
 // stack limit (often 8 MiB), would be reserved for each thread.
 constexpr std::size_t kThreadStackBytes = 512 * 1024;
+
+// How long a waiting thread watches for the word to change before it sleeps.
+constexpr std::int64_t kWatchBeforeSleepingNs = 1'000'000;
 
 // Removes the pending file, then lets the signal end the process as it
 // would have: the handler was reset on entry (SA_RESETHAND) and the signal
@@ -141,6 +145,23 @@ namespace {
 
 static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
 
+// Has a new thread run on the processors the caller may run on, less the one
+// it runs on, when any are left. A virtual machine's scheduler may keep two
+// busy threads on one processor while another sits idle: one whose host has
+// set it aside looks busy to it.
+void run_apart_from_caller(pthread_attr_t& attributes) {
+#if defined(__linux__)
+  cpu_set_t others;
+  CPU_ZERO(&others);
+  const int current = sched_getcpu();
+  if (current < 0 || pthread_getaffinity_np(pthread_self(), sizeof others, &others) != 0) return;
+  CPU_CLR(current, &others);
+  if (CPU_COUNT(&others) > 0) pthread_attr_setaffinity_np(&attributes, sizeof others, &others);
+#else
+  static_cast<void>(attributes);
+#endif
+}
+
 extern "C" void* run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
   work->run(work->context);
@@ -155,6 +176,7 @@ bool Thread::start(void (*work)(void*), void* context) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
   pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+  run_apart_from_caller(attributes);
   pthread_t handle;
   int result = 0;
   {
@@ -178,6 +200,23 @@ void Thread::join() {
 }
 
 void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  // A thread that sleeps can take a third of a millisecond to wake on a
+  // virtual machine, whose idle processor the host has set aside: longer
+  // than the other thread takes for a batch. So the word is watched for a
+  // while first, the processor yielded between looks, before sleeping.
+  timespec start {};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    if (word.load(std::memory_order_acquire) != value) return;
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Both readings lie within the same run, so the difference in
+    // nanoseconds is small and exact in 64 bits.
+    const std::int64_t waited_ns = (static_cast<std::int64_t>(now.tv_sec) - start.tv_sec) * 1'000'000'000 +
+                                   (now.tv_nsec - start.tv_nsec);
+    if (waited_ns >= kWatchBeforeSleepingNs) break;
+    sched_yield();
+  }
   word.wait(value, std::memory_order_acquire);
 }
 
