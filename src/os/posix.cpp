@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
-#include <new>
 #include <pthread.h>
 #include <sched.h>
 #include <ctime>
@@ -32,17 +31,18 @@ volatile std::sig_atomic_t pending = 0;
 // session sends to stop a run.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Blocks the stop signals for its lifetime, so that the handler never sees
-// the name half set, or a name already renamed away.
+// Blocks the stop signals in the calling thread for its lifetime, so that
+// the handler never sees the name half set, or a name already renamed away.
+// (pthread_sigmask: sigprocmask is unspecified once a process has threads.)
 class StopSignalsBlocked {
  public:
   StopSignalsBlocked() {
     sigset_t blocked;
     sigemptyset(&blocked);
     for (int signal_number : kStopSignals) sigaddset(&blocked, signal_number);
-    sigprocmask(SIG_BLOCK, &blocked, &previous_);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
   }
-  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
   StopSignalsBlocked(const StopSignalsBlocked&) = delete;
   StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
 
@@ -114,7 +114,8 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   const int descriptor = fileno(file);
   std::size_t done = 0;
   // pread returns short only at the end of the file or when a signal came
-  // first; the loop goes on after the latter. done <= size throughout.
+  // first; the loop goes on after the latter. done <= size throughout, and
+  // offset + done lies within the file, far below 2^63.
   while (done < size) {
     const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + done, size - done,
                                 static_cast<off_t>(offset) + static_cast<off_t>(done));
