@@ -140,32 +140,43 @@ bool reads_beside(const PointFile& points, const PassThreads& threads) {
   return threads.count >= 2 && size >= 0 && static_cast<std::uint64_t>(size) >= threads.least_file_bytes;
 }
 
+// The frame pass in two steps: another thread reads and classifies the
+// lines while this one marks them and writes the frames, in the same order
+// and with the same calls as the pass on one thread. False, with nothing
+// read, when the ring or the thread cannot be had. Kept out of line, so
+// that the pass on one thread is compiled as it was alone.
+[[gnu::noinline]] bool run_in_two_steps(PointFile& points, BackgroundImage& image, VideoOutput& video,
+                                        bool& all_written) {
+  TwoStepPass pass{points, {}};
+  os::Thread reader;
+  if (!pass.queue.allocate() || !reader.start(fill_queue, &pass)) return false;
+  const Canvas canvas(image);
+  all_written = pass.queue.drain([&canvas](Point point) { canvas.mark(point); },
+                                 [&image, &video] {
+                                   return !os::interruption_requested() && write_frame(image.pixels(), video);
+                                 });
+  // A stop reaches the reader within a batch; it ends before the pass.
+  reader.join();
+  return true;
+}
+
 }  // namespace
 
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video,
                           const PassThreads& threads) {
-  const Canvas canvas(image);
-  // Each frame is handed over straight from the canvas, with every mark made
-  // so far; a failed write ends the pass, since no later frame may follow,
-  // and so does a stop the console asked for. Frames are written on this
-  // thread alone, in either way of reading.
-  const auto mark = [&canvas](Point point) { canvas.mark(point); };
-  const auto frame = [&image, &video] { return !os::interruption_requested() && write_frame(image.pixels(), video); };
   if (reads_beside(points, threads)) {
-    // Without the ring or the thread, the pass reads on this thread as below;
-    // nothing has been read yet.
-    TwoStepPass pass{points, {}};
-    os::Thread reader;
-    if (pass.queue.allocate() && reader.start(fill_queue, &pass)) {
-      const bool all_written = pass.queue.drain(mark, frame);
-      // A stop reaches the reader within a batch; it ends before the pass.
-      reader.join();
+    bool all_written = false;
+    if (run_in_two_steps(points, image, video, all_written)) {
       return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
     }
   }
+  const Canvas canvas(image);
+  // Each frame is handed over straight from the canvas, with every mark made
+  // so far; a failed write ends the pass, since no later frame may follow,
+  // and so does a stop the console asked for.
   const bool all_written = points.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) return frame();
-    mark(line.point);
+    if (!line.is_point) return !os::interruption_requested() && write_frame(image.pixels(), video);
+    canvas.mark(line.point);
     return true;
   });
   return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
