@@ -39,9 +39,10 @@ class PointQueue {
   // the queue, until the data ends or the draining step stops.
   void fill(PointFile& points);
 
-  // The other step: calls mark(Point) for each point and frame() for each
-  // separator line, in file order, until the lines end, or frame() returns
-  // false, which stops the reading step too. Returns false then.
+  // The other step: calls mark(points, count) for each run of points and
+  // frame() for each separator line, in file order, until the lines end, or
+  // frame() returns false, which stops the reading step too. Returns false
+  // then.
   template <typename Mark, typename Frame>
   bool drain(Mark&& mark, Frame&& frame) {
     for (std::uint32_t taken = 0;;) {
@@ -67,10 +68,14 @@ class PointQueue {
   static bool drain_batch(const Batch& batch, Mark& mark, Frame& frame) {
     std::uint32_t marked = 0;
     for (std::uint32_t s = 0; s < batch.separator_count; ++s) {
-      for (; marked < batch.points_before_separator[s]; ++marked) mark(batch.points[marked]);
+      // marked <= points_before_separator[s] <= point_count: never
+      // decreasing, so the count is never negative.
+      const std::uint32_t before = batch.points_before_separator[s];
+      mark(batch.points + marked, before - marked);
+      marked = before;
       if (!frame()) return false;
     }
-    for (; marked < batch.point_count; ++marked) mark(batch.points[marked]);
+    mark(batch.points + marked, batch.point_count - marked);
     return true;
   }
 

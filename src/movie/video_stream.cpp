@@ -151,7 +151,7 @@ bool reads_beside(const PointFile& points, const PassThreads& threads) {
   os::Thread reader;
   if (!pass.queue.allocate() || !reader.start(fill_queue, &pass)) return false;
   const Canvas canvas(image);
-  all_written = pass.queue.drain([&canvas](Point point) { canvas.mark(point); },
+  all_written = pass.queue.drain([&canvas](const Point* run, std::size_t count) { canvas.mark_all(run, count); },
                                  [&image, &video] {
                                    return !os::interruption_requested() && write_frame(image.pixels(), video);
                                  });
