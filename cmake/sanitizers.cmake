@@ -3,12 +3,23 @@
 #   TRAILAVI_SANITIZE=ON        everything under AddressSanitizer and
 #                               UndefinedBehaviorSanitizer, every finding fatal,
 #                               with the standard library's assertions
+#   TRAILAVI_SANITIZE_THREADS=ON  everything under ThreadSanitizer, for the
+#                               passes' threads (not with the two above)
 #   TRAILAVI_BUILD_FUZZERS=ON   the same, with libFuzzer's coverage in every
 #                               library, and the fuzz targets of fuzz/ (clang)
 #
 # Included before the libraries are defined, so that the options reach them.
 option(TRAILAVI_SANITIZE "Build everything with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(TRAILAVI_SANITIZE_THREADS "Build everything with ThreadSanitizer" OFF)
 option(TRAILAVI_BUILD_FUZZERS "Build the libFuzzer targets in fuzz/ (clang++ only; sanitized)" OFF)
+
+if(TRAILAVI_SANITIZE_THREADS AND (TRAILAVI_SANITIZE OR TRAILAVI_BUILD_FUZZERS))
+  message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer")
+endif()
+if(TRAILAVI_SANITIZE_THREADS)
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
 
 if(TRAILAVI_BUILD_FUZZERS)
   if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")

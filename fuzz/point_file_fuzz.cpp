@@ -1,18 +1,22 @@
 // The point file reader and the line classifier on arbitrary bytes, read
 // with a block size the input chooses: the pieces must be those of the
 // plain model of the text rules, each piece's classification must be what
-// sscanf gives for "%d%d" on it as a C string, and every classifier entry
-// point must agree, reading nothing outside its buffers.
+// sscanf gives for "%d%d" on it as a C string, every classifier entry
+// point must agree, reading nothing outside its buffers, and the pre-scan
+// split into parts must count what one reading counts.
 //
 // Input: two bytes of block size (little-endian; the reader raises any size
 // below its minimum), one byte saying after how many pieces (1 to 256) a first,
-// stopped pass ends, then the file's bytes.
+// stopped pass ends, then the file's bytes. The pre-scan's parts, 2 to 4,
+// come from the block size's high bits: more parts only start more threads,
+// which slow the fuzzing several times over.
 
 #include <cstring>
 #include <memory>
 
 #include "fuzz_support.hpp"
 #include "input/point_file.hpp"
+#include "input/prescan.hpp"
 #include "support/parse_point_line.hpp"
 #include "support/text_rules_model.hpp"
 
@@ -115,7 +119,9 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzz::InputReader input(data, size);
-  const std::size_t block_bytes = input.u16() % 4096;
+  const std::uint16_t block_word = input.u16();
+  const std::size_t block_bytes = block_word % 4096;
+  const unsigned parts = 2u + (block_word >> 12) % 3u;
   const std::size_t stop_after = std::size_t{input.u8()} + 1;
   const std::string_view raw = input.rest();
   fuzz::write_file(trailavi::kPointFileName, raw);
@@ -143,5 +149,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_against_sscanf(lines[i]);
     check_entry_points(lines[i]);
   }
+
+  // The pre-scan, whole and in parts whose boundaries fall wherever the
+  // file's size puts them.
+  PointFile whole(block_bytes);
+  FUZZ_CHECK(whole.open(trailavi::kPointFileName));
+  const trailavi::PrescanCounts one_reading = trailavi::count_lines(whole);
+  PointFile split(block_bytes);
+  FUZZ_CHECK(split.open(trailavi::kPointFileName));
+  const trailavi::PrescanCounts in_parts =
+      trailavi::count_lines(split, trailavi::PassThreads{.count = parts, .least_file_bytes = 0});
+  FUZZ_CHECK(in_parts == one_reading, "%u parts count %d points and %d separators, one reading %d and %d\n", parts,
+             in_parts.point_count, in_parts.separator_count, one_reading.point_count, one_reading.separator_count);
   return 0;
 }

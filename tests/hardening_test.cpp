@@ -35,10 +35,10 @@ const std::map<std::string, std::string> kInputsAndEarlierVideo = {
 
 // A sanitized program's memory holds the sanitizer's own, so it is not
 // measured against the program's budget.
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
 constexpr bool kSanitized = true;
 #else
 constexpr bool kSanitized = false;
@@ -93,6 +93,10 @@ TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndKeepsTheEarlierVide
   SKIP_UNDER_WINE("faults are injected into our layer by the Linux test driver");
   std::string many_frames;
   for (int i = 0; i < 120; ++i) many_frames += std::to_string(i % 7) + " " + std::to_string(i % 5) + "\n\n";
+  // Ten frames with several batches of points before each: the reading
+  // thread is ahead of the writing by the whole ring when a write fails.
+  std::string many_batches;
+  for (int i = 0; i < 60000; ++i) many_batches += std::to_string(i % 20) + " 3\n" + (i % 6000 == 5999 ? "\n" : "");
   const FaultCase cases[] = {
       {"two frames", {}, "0 0\n\n1 0\n\n", {}},
       {"no frames", {}, "0 0\n", {}},
@@ -101,6 +105,8 @@ TEST(FaultInjection, EveryFailedOperationEndsWithItsStatusAndKeepsTheEarlierVide
       // 30,000-byte frames: one lost takes the file below the least a
       // complete file of three holds.
       {"a lost frame chunk", {.width = 100, .height = 100}, "0 0\n\n1 0\n\n2 0\n\n", {"--fail", "lose", "1"}, 12},
+      // A failed write stops the thread reading the lines, wherever it is.
+      {"lines read beside the writing", {.width = 20, .height = 20}, many_batches, {"--threads", "2"}},
   };
   for (const FaultCase& c : cases) {
     Workspace workspace;
@@ -192,21 +198,30 @@ TEST(StoppedRun, TheEarlierVideoIsKeptAndTheReportIsOut) {
   const BitmapSpec bitmap{.width = 600, .height = 600};  // frames of about 1 MB
   std::string points;
   for (int i = 0; i < 2000; ++i) points += "1 1\n\n";
+  // Past a megabyte, where a machine of several cores reads the lines on a
+  // thread of their own.
+  std::string many_points;
+  const std::string padded_point = "1 1" + std::string(250, ' ') + "\n";
+  for (int i = 0; i < 2000; ++i) many_points += padded_point + padded_point + padded_point + padded_point + "\n";
   const std::string report = join_lines(bitmap_lines(bitmap) + prescan_lines(2000, 2000, 1, 1));
+  const std::string many_report = join_lines(bitmap_lines(bitmap) + prescan_lines(8000, 2000, 1, 1));
   constexpr int kConsole = -1;  // the console's Ctrl-Break or Ctrl-C, on Windows
   const struct {
     const char* name;
     int signal;  // 0: the file size limit stops it
     int status;
+    bool past_a_megabyte = false;
   } cases[] = {
       {"file size limit", 0, 12}, {"SIGINT", SIGINT, -1},   {"SIGTERM", SIGTERM, -1},
       {"SIGHUP", SIGHUP, -1},     {"SIGKILL", SIGKILL, -1}, {"console", kConsole, 0},
+      {"file size limit, lines read beside", 0, 12, true}, {"SIGINT, lines read beside", SIGINT, -1, true},
+      {"SIGTERM, lines read beside", SIGTERM, -1, true},
   };
   for (const auto& c : cases) {
     if (program_under_wine() != (c.signal == kConsole)) continue;
     Workspace workspace;
     workspace.put_bitmap(bitmap);
-    workspace.put("test_.dat", points);
+    workspace.put("test_.dat", c.past_a_megabyte ? many_points : points);
     workspace.put("TEST01_.AVI", kEarlierVideo);
     const auto earlier = workspace.snapshot({"TEST01_.AVI"});
     std::vector<std::string> argv = program_command(TRAILAVI_PROGRAM_PATH);
@@ -227,7 +242,7 @@ TEST(StoppedRun, TheEarlierVideoIsKeptAndTheReportIsOut) {
     const ProcessResult result = finish_process(process);
     EXPECT_EQ(result.exit_status, c.status) << c.name;
     EXPECT_EQ(result.terminating_signal, std::max(c.signal, 0)) << c.name;
-    EXPECT_EQ(result.standard_output, report) << c.name;
+    EXPECT_EQ(result.standard_output, c.past_a_megabyte ? many_report : report) << c.name;
     if (c.signal == kConsole) {
       // An interrupted console program's exit code, STATUS_CONTROL_C_EXIT,
       // after the event that Windows (or Wine) could deliver.
@@ -324,6 +339,9 @@ TEST(ChangedBetweenPasses, TheFramesFollowTheSecondPassAndTheHeadersSayHowMany) 
       {"grows", {"--between-passes-append", "4 1\n\n\n"}, 5},
       {"shrinks", {"--between-passes-truncate", "8"}, 1},  // "0 0\n\n1 1" is left: one separator
       {"emptied", {"--between-passes-truncate", "0"}, 0},
+      {"grows, read beside the writing", {"--between-passes-append", "4 1\n\n\n", "--threads", "2"}, 5},
+      {"shrinks, read beside the writing", {"--between-passes-truncate", "8", "--threads", "2"}, 1},
+      {"emptied, read beside the writing", {"--between-passes-truncate", "0", "--threads", "2"}, 0},
   };
   for (const auto& c : cases) {
     Workspace workspace;
@@ -339,6 +357,47 @@ TEST(ChangedBetweenPasses, TheFramesFollowTheSecondPassAndTheHeadersSayHowMany) 
     EXPECT_EQ(avi.main.total_frames, c.frames) << c.name;
     const auto probe = probe_stream(workspace.file("TEST01_.AVI"));
     EXPECT_EQ(probe.at("exit"), "0") << c.name << ": " << probe.at("stderr");
+  }
+}
+
+// Lines read on a thread of their own, in batches through a ring, make the
+// video and report that reading them on the writing thread makes, byte for
+// byte, and so does the pre-scan in parts: runs of separators and of points
+// each several times the ring's batches, and points on fresh pixels next to
+// every separator, so that a point handed over on the wrong side of one
+// shows. Long lines and carriage returns among them.
+TEST(ChangedBetweenPasses, LinesReadBesideTheWritingMakeTheSameVideo) {
+  SKIP_UNDER_WINE("the threads are chosen by the Linux test driver");
+  std::string separator_runs = "1 1\n" + std::string(3000, '\n') + "2 2\r\n" + std::string(300, ' ') + "3 1\n";
+  separator_runs += std::string(9000, '\n') + "4 2" + std::string(20000, '\n');
+  std::string fresh_points;
+  for (int i = 0; i < 45000; ++i) {
+    fresh_points += std::to_string(i % 300) + (i % 1000 == 0 ? "\r " : " ") + std::to_string(i / 300) + "\n";
+    if (i % 299 == 0) fresh_points += i % 7 == 0 ? std::string(500, ' ') + "\n" : "\n";
+  }
+  const struct {
+    const char* name;
+    BitmapSpec bitmap;
+    std::string points;
+  } cases[] = {
+      {"separator runs", {.width = 5, .height = 3, .pixels = pattern_pixels(5, 3)}, separator_runs},
+      {"fresh points", {.width = 300, .height = 150}, fresh_points},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint8_t> video[2];
+    std::string report[2];
+    for (int threads : {1, 2}) {
+      Workspace workspace;
+      workspace.put_bitmap(c.bitmap);
+      workspace.put("test_.dat", c.points);
+      const ProcessResult result = run_driver(workspace, {"--threads", std::to_string(threads)});
+      EXPECT_EQ(result.exit_status, 0) << c.name << ", " << threads;
+      report[threads - 1] = result.standard_output;
+      video[threads - 1] = read_file(workspace.file("TEST01_.AVI"));
+    }
+    EXPECT_EQ(report[1], report[0]) << c.name;
+    EXPECT_TRUE(video[1] == video[0]) << c.name << ": videos of " << video[1].size() << " and " << video[0].size()
+                                      << " bytes";
   }
 }
 

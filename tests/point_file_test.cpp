@@ -30,6 +30,15 @@ std::vector<std::string> read_pieces(PointFile& file) {
   return pieces;
 }
 
+// The pre-scan's counts of `raw`, read in `parts` parts however small.
+PrescanCounts counts_of(const std::string& raw, unsigned parts, std::size_t block_bytes = PointFile::kDefaultBlockBytes) {
+  test::ScratchDir dir;
+  test::write_file(dir.file("test_.dat"), raw);
+  PointFile file(block_bytes);
+  EXPECT_TRUE(file.open(dir.file("test_.dat").c_str()));
+  return count_lines(file, PassThreads{.count = parts, .least_file_bytes = 0});
+}
+
 std::vector<std::string> pieces_of(const std::string& raw,
                                    std::size_t block_bytes = PointFile::kDefaultBlockBytes) {
   test::ScratchDir dir;
@@ -82,6 +91,9 @@ TEST(PointFile, MatchesTheModelAcrossBufferBoundaries) {
     // Small blocks move the refills to every kind of place in a piece.
     const std::size_t block_bytes = round % 2 == 0 ? PointFile::kDefaultBlockBytes : 512 + 97 * static_cast<std::size_t>(round);
     EXPECT_EQ(pieces_of(raw, block_bytes), model_pieces(raw)) << "round " << round;
+    // Split into parts, the pre-scan counts what one reading counts.
+    const PrescanCounts whole = counts_of(raw, 1, block_bytes);
+    for (unsigned parts : {2u, 3u, 8u}) EXPECT_EQ(counts_of(raw, parts, block_bytes), whole) << "round " << round;
   }
 }
 
@@ -161,17 +173,33 @@ TEST(Prescan, CountsPointsSeparatorsAndMaxima) {
       {std::string(300, ' ') + "5 5\n", {1, 1, 5, 5}},
       // The cut falls after "12": both pieces hold one integer.
       {std::string(253, ' ') + "12 34\n", {0, 2, 0, 0}},
+      // A 0x1A in a later part ends the data there: nothing after it counts,
+      // in its part or the next.
+      {"1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n\x1A" "9 9\n\n\n8 8\n", {6, 0, 6, 6}},
+      {"1 1\n2 2\n3 3\n4 4\n5 5\n6 6\n7\x1A" "9 9\n\n\n8 8\n", {6, 1, 6, 6}},
+      // Lines of more than 255 characters across the boundaries, whose
+      // pieces count from the line's start: a separator piece, then points.
+      {"1 2\n" + std::string(600, ' ') + "5 6\n" + std::string(255, 'x') + "7 8\n3 4\n", {4, 3, 7, 8}},
+      {std::string(256, '1') + "\n" + std::string(254, ' ') + "1\n", {0, 4, 0, 0}},
+      // Carriage returns at and around every boundary, dropped wherever they
+      // stand; a line feed after them still starts a line.
+      {"1 1\r\n\r\n2 2\r\r\n\r3 3\n\r\r\r\n4\r 4\r", {4, 2, 4, 4}},
+      {std::string(254, ' ') + "\r\r1 2\n\r\n", {0, 3, 0, 0}},
+      // Texts shorter than the parts.
+      {"7", {0, 1, 0, 0}},
+      {"\n", {0, 1, 0, 0}},
+      {"\x1A", {0, 0, 0, 0}},
+      {"5 6", {1, 0, 5, 6}},
   };
+  // Read whole, and in parts whose boundaries fall everywhere in these
+  // short texts, through buffers of the least size too.
   for (const Case& c : cases) {
-    test::ScratchDir dir;
-    test::write_file(dir.file("test_.dat"), c.raw);
-    PointFile file;
-    ASSERT_TRUE(file.open(dir.file("test_.dat").c_str()));
-    const PrescanCounts got = count_lines(file);
-    EXPECT_EQ(got.point_count, c.counts.point_count) << c.raw.size();
-    EXPECT_EQ(got.separator_count, c.counts.separator_count) << c.raw.size();
-    EXPECT_EQ(got.x_max, c.counts.x_max) << c.raw.size();
-    EXPECT_EQ(got.y_max, c.counts.y_max) << c.raw.size();
+    for (unsigned parts : {1u, 2u, 3u, 4u, 7u}) {
+      for (std::size_t block_bytes : {PointFile::kDefaultBlockBytes, PointFile::kMinBlockBytes}) {
+        const PrescanCounts got = counts_of(c.raw, parts, block_bytes);
+        EXPECT_EQ(got, c.counts) << c.raw.size() << " bytes in " << parts << " parts, blocks of " << block_bytes;
+      }
+    }
   }
 }
 

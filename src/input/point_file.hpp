@@ -40,6 +40,24 @@ class PointFile {
   // opened, is a directory, or the buffer cannot be allocated.
   [[nodiscard]] bool open(const char* path);
 
+  // Opens a part of the file `whole` has open, to be read by positioned
+  // reads beside other parts, each in a thread of its own: from the first
+  // line start at or after byte `from` to the first line start at or after
+  // byte `to`, or to the end of the file when `to` is negative. A line start
+  // is byte 0 or a byte after a line feed, and a line feed ends a piece
+  // whatever came before it, so the pieces of consecutive parts are those of
+  // the whole file, in order, wherever `from` and `to` fall. False when the
+  // buffer cannot be allocated. `whole` stays open while the part is read.
+  [[nodiscard]] bool open_part(const PointFile& whole, std::int64_t from, std::int64_t to);
+
+  // Whether the data ended before the end of the file or the part: at a
+  // 0x1A, or where a read failed. What follows it is not data.
+  [[nodiscard]] bool data_cut_short() const { return cut_short_; }
+
+  // The open file's size when it is a regular file, which can be read in
+  // parts; -1 otherwise (a pipe, say).
+  [[nodiscard]] std::int64_t regular_file_size() const;
+
   // Reads the data from the current position to its end, line by line, and
   // calls visit(const PointLine&) for each; visit returns false to stop
   // there, and so does this function then. A read failure ends the data too.
@@ -94,15 +112,30 @@ class PointFile {
   // Keeps the unread bytes (at most 255), moved to the front, and reads
   // more after them.
   void refill();
+  // The next bytes of a part, at most `wanted`, read into `to`; fewer at
+  // the part's end, where the data ends.
+  std::size_t read_part(char* to, std::size_t wanted);
+  // Where a part's first line starts: the first line start at or after
+  // `from`; -1 when there is none before the end of the file, -2 when a
+  // read fails.
+  std::int64_t find_line_start(std::int64_t from);
+  bool allocate_buffer();
   // Applies the text rules to the bytes just read, in place.
   void apply_text_rules(std::size_t first_new);
 
   os::FileHandle file_;
+  // A part's file, which the whole's reader owns; nullptr for the whole.
+  std::FILE* part_file_ = nullptr;
+  std::int64_t part_next_ = 0;  // the offset of the part's next read
+  // The part ends at the first line start after this offset, its last byte
+  // the first line feed at or after it; -1: at the end of the file.
+  std::int64_t part_last_line_feed_from_ = -1;
   std::size_t block_bytes_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // first unread byte in buffer_
   std::size_t end_ = 0;    // one past the last text byte in buffer_
   bool data_ended_ = false;
+  bool cut_short_ = false;
 };
 
 }  // namespace trailavi

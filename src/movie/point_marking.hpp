@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "input/background_image.hpp"
@@ -41,6 +42,15 @@ class Canvas {
     pixel[0] = darken(pixel[0]);
     pixel[1] = darken(pixel[1]);
     pixel[2] = darken(pixel[2]);
+  }
+
+  // Marks `count` points in order, as mark does each. The geometry is copied
+  // into a local first: a store through the byte pointer to the pixels may
+  // alias any object in memory, so each point would read it from memory
+  // again, and the points' loop bound with it.
+  [[gnu::noinline]] void mark_all(const Point* points, std::size_t count) const {
+    const Canvas local = *this;
+    for (std::size_t i = 0; i < count; ++i) local.mark(points[i]);
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include "base/int32_wrap.hpp"
 #include "movie/point_marking.hpp"
+#include "movie/point_queue.hpp"
 #include "movie/video_file_size.hpp"
 #include "os/os.hpp"
 
@@ -108,7 +109,56 @@ bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
 
 }  // namespace
 
-ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video) {
+namespace {
+
+// The frame pass in two steps: this thread marks and writes, another reads.
+struct TwoStepPass {
+  PointFile& points;
+  PointQueue queue;
+};
+
+void fill_queue(void* pass_pointer) {
+  TwoStepPass& pass = *static_cast<TwoStepPass*>(pass_pointer);
+  pass.queue.fill(pass.points);
+}
+
+// Whether the pass's reading goes to a thread of its own: given two threads
+// or more, for a regular file large enough that the thread pays.
+bool reads_beside(const PointFile& points, const PassThreads& threads) {
+  const std::int64_t size = points.regular_file_size();
+  return threads.count >= 2 && size >= 0 && static_cast<std::uint64_t>(size) >= threads.least_file_bytes;
+}
+
+// The frame pass in two steps: another thread reads and classifies the
+// lines while this one marks them and writes the frames, in the same order
+// and with the same calls as the pass on one thread. False, with nothing
+// read, when the ring or the thread cannot be had. Kept out of line, so
+// that the pass on one thread is compiled as it was alone.
+[[gnu::noinline]] bool run_in_two_steps(PointFile& points, BackgroundImage& image, VideoOutput& video,
+                                        bool& all_written) {
+  TwoStepPass pass{points, {}};
+  os::Thread reader;
+  if (!pass.queue.allocate() || !reader.start(fill_queue, &pass)) return false;
+  const Canvas canvas(image);
+  all_written = pass.queue.drain([&canvas](const Point* run, std::size_t count) { canvas.mark_all(run, count); },
+                                 [&image, &video] {
+                                   return !os::interruption_requested() && write_frame(image.pixels(), video);
+                                 });
+  // A stop reaches the reader within a batch; it ends before the pass.
+  reader.join();
+  return true;
+}
+
+}  // namespace
+
+ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video,
+                          const PassThreads& threads) {
+  if (reads_beside(points, threads)) {
+    bool all_written = false;
+    if (run_in_two_steps(points, image, video, all_written)) {
+      return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
+    }
+  }
   const Canvas canvas(image);
   // Each frame is handed over straight from the canvas, with every mark made
   // so far; a failed write ends the pass, since no later frame may follow,

@@ -4,6 +4,7 @@
 // The build compiles posix.cpp or windows.cpp behind it; nothing outside
 // this folder meets a system's own interface.
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +26,60 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 [[nodiscard]] std::int64_t tell(std::FILE* file);
 // A folder opens for reading on some systems, but holds no bytes to read.
 [[nodiscard]] bool is_directory(std::FILE* file);
+
+// The size of an open regular file; -1 for anything else (a pipe, a
+// device), whose size tells nothing of what reading it gives.
+[[nodiscard]] std::int64_t regular_file_size(std::FILE* file);
+
+// Reads up to `size` bytes from `offset` of the open file without moving its
+// position, so that several threads may read parts of one file at once. The
+// count read, short only at the end of the file; -1 when the read fails.
+[[nodiscard]] std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size);
+
+// The processors this process may run on, at least 1; on Windows always 1,
+// since its builds use no threads (Thread::start).
+[[nodiscard]] unsigned usable_cores();
+
+// A thread beside the one that starts it, joined at the latest when this
+// is destroyed, so that none outlives its owner.
+class Thread {
+ public:
+  Thread() = default;
+  ~Thread() { join(); }
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  // Runs work(context) on a new thread whose stop signals stay blocked for
+  // its whole life, so that their handler runs on the main thread alone, and
+  // which keeps off the caller's processor while the process may run on
+  // others. False when no thread can be started (no memory for its stack,
+  // or a Windows build, whose toolchain offers threads only through a DLL of
+  // its own): the caller then does without.
+  [[nodiscard]] bool start(void (*work)(void*), void* context);
+  // Waits for the thread to end; nothing when none is running.
+  void join();
+
+  // What the thread runs, kept here, where it outlives the thread.
+  struct Work {
+    void (*run)(void*);
+    void* context;
+  };
+
+ private:
+  // The system's handle, kept in bytes so that this header names no
+  // system type.
+  alignas(8) unsigned char handle_[16] = {};
+  bool running_ = false;
+  Work work_ = {};
+};
+
+// Blocks while `word` holds `value`, with acquire ordering, watching it for
+// up to a millisecond before sleeping; it may also return early, so callers
+// check again. wake_waiters wakes every thread sleeping on `word`; call it
+// after changing the word. (C++20's atomic wait and notify, which the
+// Windows toolchain lacks.)
+void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value);
+void wake_waiters(std::atomic<std::uint32_t>& word);
 
 // Bytes that stay where they are until they are written.
 struct ByteRange {

@@ -6,6 +6,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
+#include <ctime>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -28,23 +31,31 @@ volatile std::sig_atomic_t pending = 0;
 // session sends to stop a run.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Blocks the stop signals for its lifetime, so that the handler never sees
-// the name half set, or a name already renamed away.
+// Blocks the stop signals in the calling thread for its lifetime, so that
+// the handler never sees the name half set, or a name already renamed away.
+// (pthread_sigmask: sigprocmask is unspecified once a process has threads.)
 class StopSignalsBlocked {
  public:
   StopSignalsBlocked() {
     sigset_t blocked;
     sigemptyset(&blocked);
     for (int signal_number : kStopSignals) sigaddset(&blocked, signal_number);
-    sigprocmask(SIG_BLOCK, &blocked, &previous_);
+    pthread_sigmask(SIG_BLOCK, &blocked, &previous_);
   }
-  ~StopSignalsBlocked() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
   StopSignalsBlocked(const StopSignalsBlocked&) = delete;
   StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
 
  private:
   sigset_t previous_;
 };
+
+// A worker's stack: the pass's work needs a few kilobytes; the default, the
+// stack limit (often 8 MiB), would be reserved for each thread.
+constexpr std::size_t kThreadStackBytes = 512 * 1024;
+
+// How long a waiting thread watches for the word to change before it sleeps.
+constexpr std::int64_t kWatchBeforeSleepingNs = 1'000'000;
 
 // Removes the pending file, then lets the signal end the process as it
 // would have: the handler was reset on entry (SA_RESETHAND) and the signal
@@ -92,6 +103,125 @@ int seek(std::FILE* file, std::int64_t offset, int origin) {
 }
 
 std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
+
+std::int64_t regular_file_size(std::FILE* file) {
+  struct stat info {};
+  if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
+  return static_cast<std::int64_t>(info.st_size);
+}
+
+std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
+  const int descriptor = fileno(file);
+  std::size_t done = 0;
+  // pread returns short only at the end of the file or when a signal came
+  // first; the loop goes on after the latter. done <= size throughout, and
+  // offset + done lies within the file, far below 2^63.
+  while (done < size) {
+    const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + done, size - done,
+                                static_cast<off_t>(offset) + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+unsigned usable_cores() {
+#if defined(__linux__)
+  // The processors this process may run on, which taskset or a container
+  // may restrict below those the machine has.
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    const int count = CPU_COUNT(&allowed);
+    return count > 1 ? static_cast<unsigned>(count) : 1u;
+  }
+#endif
+  const long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 1 ? static_cast<unsigned>(online) : 1u;
+}
+
+namespace {
+
+static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
+
+// Has a new thread run on the processors the caller may run on, less the one
+// it runs on, when any are left. A virtual machine's scheduler may keep two
+// busy threads on one processor while another sits idle: one whose host has
+// set it aside looks busy to it.
+void run_apart_from_caller(pthread_attr_t& attributes) {
+#if defined(__linux__)
+  cpu_set_t others;
+  CPU_ZERO(&others);
+  const int current = sched_getcpu();
+  if (current < 0 || pthread_getaffinity_np(pthread_self(), sizeof others, &others) != 0) return;
+  CPU_CLR(current, &others);
+  if (CPU_COUNT(&others) > 0) pthread_attr_setaffinity_np(&attributes, sizeof others, &others);
+#else
+  static_cast<void>(attributes);
+#endif
+}
+
+extern "C" void* run_thread_work(void* thread_work) {
+  const auto* work = static_cast<const Thread::Work*>(thread_work);
+  work->run(work->context);
+  return nullptr;
+}
+
+}  // namespace
+
+bool Thread::start(void (*work)(void*), void* context) {
+  if (running_) return false;
+  work_ = {work, context};
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+  run_apart_from_caller(attributes);
+  pthread_t handle;
+  int result = 0;
+  {
+    // A new thread starts with its creator's signal mask.
+    const StopSignalsBlocked blocked;
+    result = pthread_create(&handle, &attributes, run_thread_work, &work_);
+  }
+  pthread_attr_destroy(&attributes);
+  if (result != 0) return false;
+  std::memcpy(handle_, &handle, sizeof handle);
+  running_ = true;
+  return true;
+}
+
+void Thread::join() {
+  if (!running_) return;
+  pthread_t handle;
+  std::memcpy(&handle, handle_, sizeof handle);
+  pthread_join(handle, nullptr);
+  running_ = false;
+}
+
+void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  // A thread that sleeps can take a third of a millisecond to wake on a
+  // virtual machine, whose idle processor the host has set aside: longer
+  // than the other thread takes for a batch. So the word is watched for a
+  // while first, the processor yielded between looks, before sleeping.
+  timespec start {};
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  for (;;) {
+    if (word.load(std::memory_order_acquire) != value) return;
+    timespec now {};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Both readings lie within the same run, so the difference in
+    // nanoseconds is small and exact in 64 bits.
+    const std::int64_t waited_ns = (static_cast<std::int64_t>(now.tv_sec) - start.tv_sec) * 1'000'000'000 +
+                                   (now.tv_nsec - start.tv_nsec);
+    if (waited_ns >= kWatchBeforeSleepingNs) break;
+    sched_yield();
+  }
+  word.wait(value, std::memory_order_acquire);
+}
+
+void wake_waiters(std::atomic<std::uint32_t>& word) { word.notify_all(); }
 
 bool is_directory(std::FILE* file) {
   struct stat info {};

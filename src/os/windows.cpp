@@ -80,6 +80,55 @@ int seek(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(fi
 
 std::int64_t tell(std::FILE* file) { return _ftelli64(file); }
 
+std::int64_t regular_file_size(std::FILE* file) {
+  struct _stat64 info {};
+  if (_fstat64(_fileno(file), &info) != 0 || (info.st_mode & _S_IFMT) != _S_IFREG) return -1;
+  return info.st_size;
+}
+
+// A read at an offset the handle is given: on a handle opened for
+// synchronous reading it moves the handle's position too, which the
+// caller's stdio stream does not follow; the pre-scan sets the stream back
+// to the start after it anyway. Reads of at most 1 GiB, which a DWORD holds.
+std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE || offset < 0) return -1;
+  std::size_t done = 0;
+  while (done < size) {
+    const std::size_t left = size - done;
+    const DWORD wanted = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
+    const auto at = static_cast<std::uint64_t>(offset) + done;
+    OVERLAPPED where {};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (ReadFile(handle, static_cast<char*>(buffer) + done, wanted, &got, &where) == 0) {
+      if (GetLastError() == ERROR_HANDLE_EOF) break;
+      return -1;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  return static_cast<std::int64_t>(done);
+}
+
+// The Windows builds use no threads: the toolchain's threads come with a
+// DLL of their own, which the program may not need (it imports only what
+// every Windows has), so the passes stay sequential here.
+unsigned usable_cores() { return 1; }
+
+bool Thread::start(void (*)(void*), void*) { return false; }
+
+void Thread::join() {}
+
+// With no thread of its own ever started, nothing waits here for another
+// thread; should one ever wait, it yields until the word changes.
+void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  while (word.load(std::memory_order_acquire) == value) SwitchToThread();
+}
+
+void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {}
+
 bool is_directory(std::FILE* file) {
   struct _stat64 info {};
   return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR;

@@ -24,7 +24,7 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 // from its opening for the pre-scan to its closing at the end, and the video,
 // which, should the run end before its release, removes the new file it was
 // writing.
-ExitStatus run(Report& report, OpenVideoFile open_video_file) {
+ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads& threads) {
   os::guard_against_interruption();
   BackgroundImage background;
   if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
@@ -33,7 +33,7 @@ ExitStatus run(Report& report, OpenVideoFile open_video_file) {
   PointFile points;
   if (!points.open(kPointFileName)) return ExitStatus::data_open_failed;
   PrescanCounts counts;
-  if (const ExitStatus status = prescan_points(report, points, counts); status != ExitStatus::ok) {
+  if (const ExitStatus status = prescan_points(report, points, threads, counts); status != ExitStatus::ok) {
     return status;
   }
   VideoOutput video;
@@ -41,7 +41,7 @@ ExitStatus run(Report& report, OpenVideoFile open_video_file) {
       status != ExitStatus::ok) {
     return status;
   }
-  if (const ExitStatus status = run_frame_pass(points, background, video); status != ExitStatus::ok) {
+  if (const ExitStatus status = run_frame_pass(points, background, video, threads); status != ExitStatus::ok) {
     return status;
   }
   return end_run(points, video, background);
