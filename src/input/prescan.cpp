@@ -51,6 +51,22 @@ std::int64_t part_boundary(std::int64_t size, unsigned index, unsigned count) {
   return size / count * index + size % count * index / count;
 }
 
+// The parts' counts in file order, up to the part whose data was cut short:
+// what follows that is not data. The counts are sums modulo 2^32, as one
+// count of the whole file wraps.
+PrescanCounts combined_in_file_order(const Part* parts, unsigned count) {
+  PrescanCounts total;
+  for (unsigned k = 0; k < count; ++k) {
+    const PrescanCounts& counts = parts[k].counts;
+    total.point_count = wrapping_add(total.point_count, counts.point_count);
+    total.separator_count = wrapping_add(total.separator_count, counts.separator_count);
+    total.x_max = std::max(total.x_max, counts.x_max);
+    total.y_max = std::max(total.y_max, counts.y_max);
+    if (parts[k].reader.data_cut_short()) break;
+  }
+  return total;
+}
+
 }  // namespace
 
 PrescanCounts count_lines(PointFile& file, const PassThreads& threads) {
@@ -76,19 +92,7 @@ PrescanCounts count_lines(PointFile& file, const PassThreads& threads) {
     parts[k].thread.join();
     if (!parts[k].on_its_thread) count_part(&parts[k]);
   }
-  // In file order, up to the part whose data was cut short: what follows
-  // that is not data. The counts are sums modulo 2^32, as one count of the
-  // whole file wraps.
-  PrescanCounts total;
-  for (unsigned k = 0; k < count; ++k) {
-    const PrescanCounts& counts = parts[k].counts;
-    total.point_count = wrapping_add(total.point_count, counts.point_count);
-    total.separator_count = wrapping_add(total.separator_count, counts.separator_count);
-    total.x_max = std::max(total.x_max, counts.x_max);
-    total.y_max = std::max(total.y_max, counts.y_max);
-    if (parts[k].reader.data_cut_short()) break;
-  }
-  return total;
+  return combined_in_file_order(parts.get(), count);
 }
 
 ExitStatus prescan_points(Report& report, PointFile& file, const PassThreads& threads, PrescanCounts& counts) {
