@@ -158,7 +158,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   PointFile split(block_bytes);
   FUZZ_CHECK(split.open(trailavi::kPointFileName));
   const trailavi::PrescanCounts in_parts =
-      trailavi::count_lines(split, trailavi::PassThreads{.count = parts, .least_file_bytes = 0});
+      trailavi::count_lines(split, parts);
   FUZZ_CHECK(in_parts == one_reading, "%u parts count %d points and %d separators, one reading %d and %d\n", parts,
              in_parts.point_count, in_parts.separator_count, one_reading.point_count, one_reading.separator_count);
   return 0;

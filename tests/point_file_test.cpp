@@ -31,12 +31,13 @@ std::vector<std::string> read_pieces(PointFile& file) {
 }
 
 // The pre-scan's counts of `raw`, read in `parts` parts however small.
-PrescanCounts counts_of(const std::string& raw, unsigned parts, std::size_t block_bytes = PointFile::kDefaultBlockBytes) {
+PrescanCounts counts_of(const std::string& raw, unsigned parts, std::size_t block_bytes = PointFile::kDefaultBlockBytes,
+                        PartReading* reading = nullptr) {
   test::ScratchDir dir;
   test::write_file(dir.file("test_.dat"), raw);
   PointFile file(block_bytes);
   EXPECT_TRUE(file.open(dir.file("test_.dat").c_str()));
-  return count_lines(file, PassThreads{.count = parts, .least_file_bytes = 0});
+  return count_lines(file, parts, reading);
 }
 
 std::vector<std::string> pieces_of(const std::string& raw,
@@ -199,6 +200,40 @@ TEST(Prescan, CountsPointsSeparatorsAndMaxima) {
         const PrescanCounts got = counts_of(c.raw, parts, block_bytes);
         EXPECT_EQ(got, c.counts) << c.raw.size() << " bytes in " << parts << " parts, blocks of " << block_bytes;
       }
+    }
+  }
+}
+
+// Each part's start is searched for once, no further than the next part's
+// boundary, and each part reads exactly its own bytes: a file with no line
+// feed is read once by the parts, whatever their number, and searched at
+// most once more.
+TEST(Prescan, PartsReadEveryByteOnce) {
+  std::string ordinary;
+  for (int i = 0; ordinary.size() < 300'000; ++i) ordinary += std::to_string(i % 640) + " 7\n" + (i % 9 == 0 ? "\n" : "");
+  const struct {
+    const char* name;
+    std::string raw;
+    std::int64_t most_searched_per_part;  // 0: up to the file's size in all
+  } cases[] = {
+      // Old Mac text: carriage returns, and no line feed at all.
+      {"carriage returns only", [] {
+         std::string text;
+         while (text.size() < 300'000) text += "12 34\r\r";
+         return text;
+       }(), 0},
+      {"one line", "5 6 " + std::string(300'000, 'x') + "\n", 0},
+      {"ordinary lines", ordinary, 4096},
+  };
+  for (const auto& c : cases) {
+    const PrescanCounts whole = counts_of(c.raw, 1);
+    for (unsigned parts : {2u, 3u, 16u}) {
+      PartReading reading;
+      EXPECT_EQ(counts_of(c.raw, parts, PointFile::kDefaultBlockBytes, &reading), whole) << c.name << ", " << parts;
+      const auto size = static_cast<std::int64_t>(c.raw.size());
+      EXPECT_EQ(reading.read_bytes, size) << c.name << ", " << parts;
+      EXPECT_LE(reading.searched_bytes, c.most_searched_per_part == 0 ? size : c.most_searched_per_part * parts)
+          << c.name << ", " << parts;
     }
   }
 }

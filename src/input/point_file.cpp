@@ -40,43 +40,21 @@ bool PointFile::open_part(const PointFile& whole, std::int64_t from, std::int64_
   // The whole's block size, which tests choose small to move the refills.
   if (!buffer_) block_bytes_ = whole.block_bytes_;
   if (!allocate_buffer()) return false;
-  part_file_ = whole.file_.get();
+  file_ = whole.reopened();
+  is_part_ = true;
   begin_ = end_ = 0;
-  data_ended_ = cut_short_ = false;
-  part_last_line_feed_from_ = to > 0 ? to - 1 : -1;
-  part_next_ = find_line_start(from);
-  // No line starts within the part when there is none after `from`, or
-  // when the first is already the next part's.
-  data_ended_ = part_next_ < 0 || (part_last_line_feed_from_ >= 0 && part_next_ > part_last_line_feed_from_);
-  cut_short_ = part_next_ == -2;
-  return true;
+  part_next_ = from;
+  part_end_ = std::max(from, to);
+  data_ended_ = part_next_ == part_end_;
+  cut_short_ = false;
+  return file_ != nullptr;
 }
 
-std::int64_t PointFile::find_line_start(std::int64_t from) {
-  if (from <= 0) return 0;
-  // The line feed before the line start may be byte from - 1 itself.
-  std::int64_t offset = from - 1;
-  for (;;) {
-    const std::int64_t got = os::read_at(part_file_, offset, buffer_.get(), block_bytes_);
-    if (got < 0) return -2;
-    // 0 <= got <= block_bytes_, so the conversion is exact.
-    const auto bytes = static_cast<std::size_t>(got);
-    if (const void* line_feed = std::memchr(buffer_.get(), '\n', bytes)) {
-      return offset + (static_cast<const char*>(line_feed) - buffer_.get()) + 1;
-    }
-    if (bytes < block_bytes_) return -1;
-    offset += got;
-  }
-}
-
-std::int64_t PointFile::regular_file_size() const {
-  std::FILE* const file = file_ ? file_.get() : part_file_;
-  return file != nullptr ? os::regular_file_size(file) : -1;
-}
+std::int64_t PointFile::regular_file_size() const { return file_ ? os::regular_file_size(file_.get()) : -1; }
 
 void PointFile::close() {
   file_.reset();
-  part_file_ = nullptr;
+  is_part_ = false;
 }
 
 bool PointFile::rewind() {
@@ -87,27 +65,21 @@ bool PointFile::rewind() {
 }
 
 std::size_t PointFile::read_part(char* to, std::size_t wanted) {
-  const std::int64_t got = os::read_at(part_file_, part_next_, to, wanted);
+  // part_next_ <= part_end_, so what is left is never negative.
+  if (static_cast<std::uint64_t>(part_end_ - part_next_) <= wanted) {
+    wanted = static_cast<std::size_t>(part_end_ - part_next_);
+    data_ended_ = true;
+  }
+  const std::int64_t got = os::read_at(file_.get(), part_next_, to, wanted);
   if (got < 0) {
     data_ended_ = cut_short_ = true;
     return 0;
   }
-  // 0 <= got <= wanted, so the conversion is exact.
-  auto bytes = static_cast<std::size_t>(got);
-  if (bytes < wanted) data_ended_ = true;  // the end of the file
-  // The part's last byte is the first line feed at or after
-  // part_last_line_feed_from_, when these bytes reach that far: the search
-  // starts there, or at the first byte read when that lies after it.
-  if (part_last_line_feed_from_ >= 0 && part_last_line_feed_from_ - part_next_ < got) {
-    const std::int64_t skipped = part_last_line_feed_from_ > part_next_ ? part_last_line_feed_from_ - part_next_ : 0;
-    const auto search_from = static_cast<std::size_t>(skipped);
-    if (const void* line_feed = std::memchr(to + search_from, '\n', bytes - search_from)) {
-      bytes = static_cast<std::size_t>(static_cast<const char*>(line_feed) - to) + 1;
-      data_ended_ = true;
-    }
-  }
-  part_next_ += static_cast<std::int64_t>(bytes);
-  return bytes;
+  // 0 <= got <= wanted: the conversion is exact, and a short read is the
+  // end of the file.
+  if (static_cast<std::size_t>(got) < wanted) data_ended_ = true;
+  part_next_ += got;
+  return static_cast<std::size_t>(got);
 }
 
 void PointFile::refill() {
@@ -119,7 +91,7 @@ void PointFile::refill() {
   end_ = kept;
   const std::size_t wanted = block_bytes_ - kept;
   std::size_t got = 0;
-  if (part_file_ != nullptr) {
+  if (is_part_) {
     got = read_part(buffer_.get() + kept, wanted);
   } else {
     got = std::fread(buffer_.get() + kept, 1, wanted, file_.get());

@@ -40,15 +40,19 @@ class PointFile {
   // opened, is a directory, or the buffer cannot be allocated.
   [[nodiscard]] bool open(const char* path);
 
-  // Opens a part of the file `whole` has open, to be read by positioned
-  // reads beside other parts, each in a thread of its own: from the first
-  // line start at or after byte `from` to the first line start at or after
-  // byte `to`, or to the end of the file when `to` is negative. A line start
-  // is byte 0 or a byte after a line feed, and a line feed ends a piece
-  // whatever came before it, so the pieces of consecutive parts are those of
-  // the whole file, in order, wherever `from` and `to` fall. False when the
-  // buffer cannot be allocated. `whole` stays open while the part is read.
+  // Opens the bytes [from, to) of the file `whole` has open, a part to be
+  // read by positioned reads beside other parts, each in a thread of its
+  // own, through a handle of the part's own. `from` is a line start (byte 0
+  // or a byte after a line feed), where every reading begins a piece, so
+  // the pieces of consecutive parts are those of the whole file, in order.
+  // False when the file cannot be opened again or the buffer allocated.
   [[nodiscard]] bool open_part(const PointFile& whole, std::int64_t from, std::int64_t to);
+  // Where a part's next read would begin: past the bytes it has read.
+  [[nodiscard]] std::int64_t part_offset() const { return part_next_; }
+
+  // The open file opened again, with a position of its own, for reads at
+  // offsets; nullptr when it cannot be.
+  [[nodiscard]] os::FileHandle reopened() const { return os::reopen_for_reading(file_.get()); }
 
   // Whether the data ended before the end of the file or the part: at a
   // 0x1A, or where a read failed. What follows it is not data.
@@ -115,21 +119,14 @@ class PointFile {
   // The next bytes of a part, at most `wanted`, read into `to`; fewer at
   // the part's end, where the data ends.
   std::size_t read_part(char* to, std::size_t wanted);
-  // Where a part's first line starts: the first line start at or after
-  // `from`; -1 when there is none before the end of the file, -2 when a
-  // read fails.
-  std::int64_t find_line_start(std::int64_t from);
   bool allocate_buffer();
   // Applies the text rules to the bytes just read, in place.
   void apply_text_rules(std::size_t first_new);
 
   os::FileHandle file_;
-  // A part's file, which the whole's reader owns; nullptr for the whole.
-  std::FILE* part_file_ = nullptr;
+  bool is_part_ = false;
   std::int64_t part_next_ = 0;  // the offset of the part's next read
-  // The part ends at the first line start after this offset, its last byte
-  // the first line feed at or after it; -1: at the end of the file.
-  std::int64_t part_last_line_feed_from_ = -1;
+  std::int64_t part_end_ = 0;   // and of its end, part_next_ <= part_end_
   std::size_t block_bytes_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // first unread byte in buffer_

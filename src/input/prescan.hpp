@@ -4,7 +4,6 @@
 
 #include "base/exit_status.hpp"
 #include "base/report.hpp"
-#include "input/pass_threads.hpp"
 #include "input/point_file.hpp"
 
 namespace trailavi {
@@ -19,20 +18,27 @@ struct PrescanCounts {
   friend bool operator==(const PrescanCounts&, const PrescanCounts&) = default;
 };
 
-// The first pass over the open point file: counts its lines, prints report
-// lines 7 to 9 and sets the file back to its start. data_rewind_failed when
-// it cannot be set back.
-[[nodiscard]] ExitStatus prescan_points(Report& report, PointFile& file, const PassThreads& threads,
+// What reading a file in parts cost, in bytes: those read to find where the
+// parts start, and those the parts read.
+struct PartReading {
+  std::int64_t searched_bytes = 0;
+  std::int64_t read_bytes = 0;
+};
+
+// The first pass over the open point file, in `part_count` parts: counts its
+// lines, prints report lines 7 to 9 and sets the file back to its start.
+// data_rewind_failed when it cannot be set back.
+[[nodiscard]] ExitStatus prescan_points(Report& report, PointFile& file, unsigned part_count,
                                         PrescanCounts& counts);
 
 // The counting of the pre-scan alone, from the file's current position.
 [[nodiscard]] PrescanCounts count_lines(PointFile& file);
 
-// The same counting over the file just opened, in as many parts as
-// `threads` allows, each counted on a thread of its own: the counts of the
-// parts add up, in file order, to those of one count, and the parts after
-// one whose data was cut short (a 0x1A, a failed read) count nothing. The
-// file's own position stays where it is.
-[[nodiscard]] PrescanCounts count_lines(PointFile& file, const PassThreads& threads);
+// The same counting over the file just opened, in `part_count` parts, each
+// but the first counted on a thread of its own: the counts of the parts add
+// up, in file order, to those of one count, and the parts after one whose
+// data was cut short (a 0x1A, a failed read) count nothing. The file's own
+// position stays where it is. One reading when the file is not regular.
+[[nodiscard]] PrescanCounts count_lines(PointFile& file, unsigned part_count, PartReading* reading = nullptr);
 
 }  // namespace trailavi

@@ -4,10 +4,8 @@
 #include <filesystem>
 
 #include "base/int32_wrap.hpp"
-#include "movie/point_marking.hpp"
-#include "movie/point_queue.hpp"
+#include "input/point_file.hpp"
 #include "movie/video_file_size.hpp"
-#include "os/os.hpp"
 
 namespace trailavi {
 namespace {
@@ -88,12 +86,10 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   return ExitStatus::ok;
 }
 
-namespace {
-
-// Hands the canvas to the library as the next frame. A frame that would take
-// the file past the library's limit is not handed over at all: the library
-// would lose it and still report success. The stream's sample numbers are
-// the frame count's low 32 bits, as a signed 32-bit counter wraps.
+// A frame that would take the file past the library's limit is not handed
+// over at all: the library would lose it and still report success. The
+// stream's sample numbers are the frame count's low 32 bits, as a signed
+// 32-bit counter wraps.
 bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
   if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(), video.frame_count + 1)) {
     return false;
@@ -105,70 +101,6 @@ bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
   }
   ++video.frame_count;
   return true;
-}
-
-}  // namespace
-
-namespace {
-
-// The frame pass in two steps: this thread marks and writes, another reads.
-struct TwoStepPass {
-  PointFile& points;
-  PointQueue queue;
-};
-
-void fill_queue(void* pass_pointer) {
-  TwoStepPass& pass = *static_cast<TwoStepPass*>(pass_pointer);
-  pass.queue.fill(pass.points);
-}
-
-// Whether the pass's reading goes to a thread of its own: given two threads
-// or more, for a regular file large enough that the thread pays.
-bool reads_beside(const PointFile& points, const PassThreads& threads) {
-  const std::int64_t size = points.regular_file_size();
-  return threads.count >= 2 && size >= 0 && static_cast<std::uint64_t>(size) >= threads.least_file_bytes;
-}
-
-// The frame pass in two steps: another thread reads and classifies the
-// lines while this one marks them and writes the frames, in the same order
-// and with the same calls as the pass on one thread. False, with nothing
-// read, when the ring or the thread cannot be had. Kept out of line, so
-// that the pass on one thread is compiled as it was alone.
-[[gnu::noinline]] bool run_in_two_steps(PointFile& points, BackgroundImage& image, VideoOutput& video,
-                                        bool& all_written) {
-  TwoStepPass pass{points, {}};
-  os::Thread reader;
-  if (!pass.queue.allocate() || !reader.start(fill_queue, &pass)) return false;
-  const Canvas canvas(image);
-  all_written = pass.queue.drain([&canvas](const Point* run, std::size_t count) { canvas.mark_all(run, count); },
-                                 [&image, &video] {
-                                   return !os::interruption_requested() && write_frame(image.pixels(), video);
-                                 });
-  // A stop reaches the reader within a batch; it ends before the pass.
-  reader.join();
-  return true;
-}
-
-}  // namespace
-
-ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video,
-                          const PassThreads& threads) {
-  if (reads_beside(points, threads)) {
-    bool all_written = false;
-    if (run_in_two_steps(points, image, video, all_written)) {
-      return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
-    }
-  }
-  const Canvas canvas(image);
-  // Each frame is handed over straight from the canvas, with every mark made
-  // so far; a failed write ends the pass, since no later frame may follow,
-  // and so does a stop the console asked for.
-  const bool all_written = points.for_each_line([&](const PointLine& line) {
-    if (!line.is_point) return !os::interruption_requested() && write_frame(image.pixels(), video);
-    canvas.mark(line.point);
-    return true;
-  });
-  return all_written ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 
 ExitStatus release_video(VideoOutput& video) {

@@ -1,10 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 
 #include "input/background_image.hpp"
-#include "input/pass_threads.hpp"
-#include "input/point_file.hpp"
 #include "movie/video_replacement.hpp"
 #include "movie/video_library.hpp"
 #include "base/exit_status.hpp"
@@ -46,14 +45,9 @@ struct VideoOutput {
 [[nodiscard]] ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count,
                                       OpenVideoFile open_video_file, VideoOutput& video);
 
-// The second pass over the point file: marks every point and writes the
-// canvas as a key frame at every separator line. frame_write_failed when a
-// write fails, the next frame would take the file past the library's size
-// limit, or the console asked a Windows run to stop. With two threads or
-// more (`threads`), another thread reads and classifies the lines while
-// this one marks and writes; the library sees the same calls either way.
-[[nodiscard]] ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video,
-                                        const PassThreads& threads);
+// Hands `frame` to the library as the next key frame. False when the write
+// fails or the frame would take the file past the library's size limit.
+[[nodiscard]] bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video);
 
 // Releases the stream, the file and the library, which completes the file,
 // and puts it in place of TEST01_.AVI. frame_write_failed when the file could

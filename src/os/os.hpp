@@ -31,13 +31,16 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // device), whose size tells nothing of what reading it gives.
 [[nodiscard]] std::int64_t regular_file_size(std::FILE* file);
 
-// Reads up to `size` bytes from `offset` of the open file without moving its
-// position, so that several threads may read parts of one file at once. The
-// count read, short only at the end of the file; -1 when the read fails.
+// The same file opened again for reading, with a position of its own, so
+// that a thread reading it at offsets moves no position another reads by;
+// nullptr when it cannot be had.
+[[nodiscard]] FileHandle reopen_for_reading(std::FILE* file);
+// Reads up to `size` bytes from `offset` of the open file. The count read,
+// short only at the end of the file; -1 when the read fails.
 [[nodiscard]] std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size);
 
-// The processors this process may run on, at least 1; on Windows always 1,
-// since its builds use no threads (Thread::start).
+// The processors this process may run on (its affinity, where the system
+// has one), at least 1.
 [[nodiscard]] unsigned usable_cores();
 
 // A thread beside the one that starts it, joined at the latest when this
@@ -49,12 +52,10 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Runs work(context) on a new thread whose stop signals stay blocked for
-  // its whole life, so that their handler runs on the main thread alone, and
-  // which keeps off the caller's processor while the process may run on
-  // others. False when no thread can be started (no memory for its stack,
-  // or a Windows build, whose toolchain offers threads only through a DLL of
-  // its own): the caller then does without.
+  // Runs work(context) on a new thread; on POSIX systems its stop signals
+  // stay blocked for its whole life, so that their handler runs on the main
+  // thread alone. False when no thread can be started (no memory for its
+  // stack): the caller then does without.
   [[nodiscard]] bool start(void (*work)(void*), void* context);
   // Waits for the thread to end; nothing when none is running.
   void join();
@@ -73,11 +74,10 @@ class Thread {
   Work work_ = {};
 };
 
-// Blocks while `word` holds `value`, with acquire ordering, watching it for
-// up to a millisecond before sleeping; it may also return early, so callers
-// check again. wake_waiters wakes every thread sleeping on `word`; call it
-// after changing the word. (C++20's atomic wait and notify, which the
-// Windows toolchain lacks.)
+// Blocks until `word` no longer holds `value`. wake_waiters wakes every
+// thread blocked on `word`; called after the word has changed, it reaches a
+// waiter that saw the old value, however the two calls meet: both take one
+// lock, under which the waiter checks the word and sleeps in one step.
 void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value);
 void wake_waiters(std::atomic<std::uint32_t>& word);
 

@@ -8,10 +8,13 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
-#include <ctime>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#if defined(__FreeBSD__)
+#include <sys/param.h>
+#include <sys/cpuset.h>
+#endif
 
 #include "os/os.hpp"
 
@@ -54,8 +57,10 @@ class StopSignalsBlocked {
 // stack limit (often 8 MiB), would be reserved for each thread.
 constexpr std::size_t kThreadStackBytes = 512 * 1024;
 
-// How long a waiting thread watches for the word to change before it sleeps.
-constexpr std::int64_t kWatchBeforeSleepingNs = 1'000'000;
+// Where threads wait for a word to change: one lock and one condition for
+// the process, since only the frame pass's two threads ever wait.
+pthread_mutex_t park_lock = PTHREAD_MUTEX_INITIALIZER;
+pthread_cond_t park_wake = PTHREAD_COND_INITIALIZER;
 
 // Removes the pending file, then lets the signal end the process as it
 // would have: the handler was reset on entry (SA_RESETHAND) and the signal
@@ -110,6 +115,16 @@ std::int64_t regular_file_size(std::FILE* file) {
   return static_cast<std::int64_t>(info.st_size);
 }
 
+// A duplicate shares the file's position, but pread neither uses nor moves
+// it.
+FileHandle reopen_for_reading(std::FILE* file) {
+  const int descriptor = ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
+  if (descriptor < 0) return nullptr;
+  std::FILE* const reopened = ::fdopen(descriptor, "rb");
+  if (reopened == nullptr) ::close(descriptor);
+  return FileHandle(reopened);
+}
+
 std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
   const int descriptor = fileno(file);
   std::size_t done = 0;
@@ -128,40 +143,27 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
 }
 
 unsigned usable_cores() {
+  // The processors this process may run on, which taskset, cpuset or a
+  // container may restrict below those the machine has.
+  int count = 0;
 #if defined(__linux__)
-  // The processors this process may run on, which taskset or a container
-  // may restrict below those the machine has.
   cpu_set_t allowed;
   CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
-    const int count = CPU_COUNT(&allowed);
-    return count > 1 ? static_cast<unsigned>(count) : 1u;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) count = CPU_COUNT(&allowed);
+#elif defined(__FreeBSD__)
+  cpuset_t allowed;
+  CPU_ZERO(&allowed);
+  if (cpuset_getaffinity(CPU_LEVEL_WHICH, CPU_WHICH_PID, -1, sizeof allowed, &allowed) == 0) {
+    count = CPU_COUNT(&allowed);
   }
 #endif
-  const long online = sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 1 ? static_cast<unsigned>(online) : 1u;
+  if (count < 1) count = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
+  return count > 1 ? static_cast<unsigned>(count) : 1u;
 }
 
 namespace {
 
 static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
-
-// Has a new thread run on the processors the caller may run on, less the one
-// it runs on, when any are left. A virtual machine's scheduler may keep two
-// busy threads on one processor while another sits idle: one whose host has
-// set it aside looks busy to it.
-void run_apart_from_caller(pthread_attr_t& attributes) {
-#if defined(__linux__)
-  cpu_set_t others;
-  CPU_ZERO(&others);
-  const int current = sched_getcpu();
-  if (current < 0 || pthread_getaffinity_np(pthread_self(), sizeof others, &others) != 0) return;
-  CPU_CLR(current, &others);
-  if (CPU_COUNT(&others) > 0) pthread_attr_setaffinity_np(&attributes, sizeof others, &others);
-#else
-  static_cast<void>(attributes);
-#endif
-}
 
 extern "C" void* run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
@@ -177,7 +179,6 @@ bool Thread::start(void (*work)(void*), void* context) {
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
   pthread_attr_setstacksize(&attributes, kThreadStackBytes);
-  run_apart_from_caller(attributes);
   pthread_t handle;
   int result = 0;
   {
@@ -201,27 +202,16 @@ void Thread::join() {
 }
 
 void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-  // A thread that sleeps can take a third of a millisecond to wake on a
-  // virtual machine, whose idle processor the host has set aside: longer
-  // than the other thread takes for a batch. So the word is watched for a
-  // while first, the processor yielded between looks, before sleeping.
-  timespec start {};
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  for (;;) {
-    if (word.load(std::memory_order_acquire) != value) return;
-    timespec now {};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    // Both readings lie within the same run, so the difference in
-    // nanoseconds is small and exact in 64 bits.
-    const std::int64_t waited_ns = (static_cast<std::int64_t>(now.tv_sec) - start.tv_sec) * 1'000'000'000 +
-                                   (now.tv_nsec - start.tv_nsec);
-    if (waited_ns >= kWatchBeforeSleepingNs) break;
-    sched_yield();
-  }
-  word.wait(value, std::memory_order_acquire);
+  pthread_mutex_lock(&park_lock);
+  while (word.load(std::memory_order_acquire) == value) pthread_cond_wait(&park_wake, &park_lock);
+  pthread_mutex_unlock(&park_lock);
 }
 
-void wake_waiters(std::atomic<std::uint32_t>& word) { word.notify_all(); }
+void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {
+  pthread_mutex_lock(&park_lock);
+  pthread_cond_broadcast(&park_wake);
+  pthread_mutex_unlock(&park_lock);
+}
 
 bool is_directory(std::FILE* file) {
   struct stat info {};

@@ -4,8 +4,10 @@
 #include <windows.h>
 
 #include <atomic>
+#include <bit>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <process.h>
@@ -86,10 +88,25 @@ std::int64_t regular_file_size(std::FILE* file) {
   return info.st_size;
 }
 
-// A read at an offset the handle is given: on a handle opened for
-// synchronous reading it moves the handle's position too, which the
-// caller's stdio stream does not follow; the pre-scan sets the stream back
-// to the start after it anyway. Reads of at most 1 GiB, which a DWORD holds.
+// A new handle of the file's own, not a duplicate, which would share the
+// file's position: a read at an offset moves the position of its handle.
+FileHandle reopen_for_reading(std::FILE* file) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  const HANDLE reopened =
+      ReOpenFile(handle, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (reopened == INVALID_HANDLE_VALUE) return nullptr;
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(reopened), _O_RDONLY | _O_BINARY);
+  if (descriptor < 0) {
+    CloseHandle(reopened);
+    return nullptr;
+  }
+  std::FILE* const stream = _fdopen(descriptor, "rb");
+  if (stream == nullptr) _close(descriptor);
+  return FileHandle(stream);
+}
+
+// Reads of at most 1 GiB, which a DWORD holds.
 std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE || offset < 0) return -1;
@@ -112,22 +129,61 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   return static_cast<std::int64_t>(done);
 }
 
-// The Windows builds use no threads: the toolchain's threads come with a
-// DLL of their own, which the program may not need (it imports only what
-// every Windows has), so the passes stay sequential here.
-unsigned usable_cores() { return 1; }
-
-bool Thread::start(void (*)(void*), void*) { return false; }
-
-void Thread::join() {}
-
-// With no thread of its own ever started, nothing waits here for another
-// thread; should one ever wait, it yields until the word changes.
-void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-  while (word.load(std::memory_order_acquire) == value) SwitchToThread();
+unsigned usable_cores() {
+  DWORD_PTR process_mask = 0;
+  DWORD_PTR system_mask = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) return 1;
+  const int count = std::popcount(process_mask);
+  return count > 1 ? static_cast<unsigned>(count) : 1u;
 }
 
-void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {}
+namespace {
+
+static_assert(sizeof(HANDLE) <= 16, "Thread keeps the handle in 16 bytes");
+
+DWORD WINAPI run_thread_work(void* thread_work) {
+  const auto* work = static_cast<const Thread::Work*>(thread_work);
+  work->run(work->context);
+  return 0;
+}
+
+// Where threads wait for a word to change: one lock and one condition for
+// the process, since only the frame pass's two threads ever wait.
+SRWLOCK park_lock = SRWLOCK_INIT;
+CONDITION_VARIABLE park_wake = CONDITION_VARIABLE_INIT;
+
+}  // namespace
+
+bool Thread::start(void (*work)(void*), void* context) {
+  if (running_) return false;
+  work_ = {work, context};
+  const HANDLE handle = CreateThread(nullptr, 0, run_thread_work, &work_, 0, nullptr);
+  if (handle == nullptr) return false;
+  std::memcpy(handle_, &handle, sizeof handle);
+  running_ = true;
+  return true;
+}
+
+void Thread::join() {
+  if (!running_) return;
+  HANDLE handle;
+  std::memcpy(&handle, handle_, sizeof handle);
+  WaitForSingleObject(handle, INFINITE);
+  CloseHandle(handle);
+  running_ = false;
+}
+
+void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
+  AcquireSRWLockExclusive(&park_lock);
+  while (word.load(std::memory_order_acquire) == value) SleepConditionVariableSRW(&park_wake, &park_lock, INFINITE, 0);
+  ReleaseSRWLockExclusive(&park_lock);
+}
+
+void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {
+  AcquireSRWLockExclusive(&park_lock);
+  WakeAllConditionVariable(&park_wake);
+  ReleaseSRWLockExclusive(&park_lock);
+}
 
 bool is_directory(std::FILE* file) {
   struct _stat64 info {};

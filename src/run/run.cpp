@@ -1,8 +1,11 @@
 #include "run/run.hpp"
 
+#include <algorithm>
+
 #include "input/background_image.hpp"
 #include "input/point_file.hpp"
 #include "input/prescan.hpp"
+#include "movie/frame_pass.hpp"
 #include "movie/video_stream.hpp"
 #include "os/os.hpp"
 
@@ -19,6 +22,14 @@ ExitStatus end_run(PointFile& points, VideoOutput& video, BackgroundImage& backg
 
 }  // namespace
 
+PassThreads PassThreads::of_this_machine() {
+  return {.count = std::min(os::usable_cores(), kMostThreads), .least_file_bytes = kLeastFileBytes};
+}
+
+unsigned PassThreads::for_file(std::int64_t size_bytes) const {
+  return size_bytes >= 0 && static_cast<std::uint64_t>(size_bytes) >= least_file_bytes ? std::max(count, 1u) : 1u;
+}
+
 // Every stage returns its status and the first failure ends the run. What the
 // run holds lives from one stage to the next: the background, the point file,
 // from its opening for the pre-scan to its closing at the end, and the video,
@@ -32,8 +43,10 @@ ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads&
   }
   PointFile points;
   if (!points.open(kPointFileName)) return ExitStatus::data_open_failed;
+  // Decided once, for both passes, from the file as the pre-scan finds it.
+  const unsigned thread_count = threads.for_file(points.regular_file_size());
   PrescanCounts counts;
-  if (const ExitStatus status = prescan_points(report, points, threads, counts); status != ExitStatus::ok) {
+  if (const ExitStatus status = prescan_points(report, points, thread_count, counts); status != ExitStatus::ok) {
     return status;
   }
   VideoOutput video;
@@ -41,7 +54,7 @@ ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads&
       status != ExitStatus::ok) {
     return status;
   }
-  if (const ExitStatus status = run_frame_pass(points, background, video, threads); status != ExitStatus::ok) {
+  if (const ExitStatus status = run_frame_pass(points, background, video, thread_count); status != ExitStatus::ok) {
     return status;
   }
   return end_run(points, video, background);
