@@ -14,23 +14,19 @@ inline constexpr std::int32_t kBitmapFileHeaderBytes = 14;
 inline constexpr std::int32_t kInfoHeaderBytes = 40;
 
 // The bitmap file's bytes after its 14-byte file header, and what the run
-// derives from them. One buffer serves as the stream format (its first
-// header_length_bytes), the canvas and the source of every frame (its pixel
-// region, from the header's end to the end of the file). The header is the
-// information header (40 bytes, or the length of a later Windows header) and
-// the colour table. A negative height means the rows are stored top-down.
+// derives from them. One buffer is the stream format (its first
+// header_length_bytes: the information header, 40 bytes or a later Windows
+// header's length, and the colour table), the canvas and every frame (the
+// pixel region, to the end of the file). A negative height: rows top-down.
 //
-// Built only by parse, which derives every value from the bytes; they are
-// read-only after. Invariant of a parsed image: 40 <= header_length_bytes <=
-// byte_count, so the format and the pixel region (frame_size_bytes >= 0)
-// lie inside the buffer.
+// Built only by parse; read-only after. Invariant: 40 <= header_length_bytes
+// <= byte_count, so the format and the pixel region lie inside the buffer.
 class BackgroundImage {
  public:
-  // Takes `bytes`, the `byte_count` bytes after the file header, and derives
-  // the colour table, the dimensions and the row stride, printing report
-  // lines 2 to 6. bitmap_read_failed when the bytes are too short for the
-  // header and colour table, bitmap_bit_count_unsupported when the bit count
-  // defines no colour table.
+  // Takes the `byte_count` bytes after the file header and derives the colour
+  // table, dimensions and row stride, printing report lines 2 to 6.
+  // bitmap_read_failed when they are too short for the header and colour
+  // table, bitmap_bit_count_unsupported when the bit count defines no table.
   [[nodiscard]] static ExitStatus parse(std::unique_ptr<std::uint8_t[]> bytes, std::int32_t byte_count,
                                         Report& report, BackgroundImage& image);
 

@@ -12,14 +12,10 @@
 
 namespace trailavi {
 
-// Finds the line feeds of a text, front to back, 64 bytes at a time where
-// the processor has SSE2: one mask of the block's line feeds serves every
-// line in it, and each answer clears its bit, so finding a line's end costs
-// a few instructions and waits only on the previous bit cleared. Elsewhere
-// it asks memchr.
-//
-// The text is [begin, end); up to kBlockBytes bytes past `end` must be
-// readable. Line feeds found there are ignored.
+// Finds the line feeds of a text [begin, end), front to back, 64 bytes at a
+// time with SSE2 (one mask serves a block's lines, each answer clearing its
+// bit), else by memchr. kBlockBytes past `end` must be readable; line feeds
+// there are ignored.
 class LineFeedFinder {
  public:
   static constexpr std::size_t kBlockBytes = 64;
@@ -33,14 +29,12 @@ class LineFeedFinder {
 #endif
   }
 
-  // The first line feed at or after p, which lies in [begin, end); `end` when
-  // there is none. Calls come with p never decreasing, from `begin` on, and
-  // never past the line feed last answered plus one: a reader moves on in
-  // lines that end at the line feed or before it. So while the last answer
-  // lies at or after p it is still the answer, which also spares a text line
-  // far longer than 255 characters from being searched again for every line
-  // read from it; once p
-  // has passed it, the next answer is the next line feed after it.
+  // The first line feed at or after p, in [begin, end); `end` if none. p
+  // never decreases and never passes the last answer plus one, as a reader
+  // moves on in lines ending at the line feed or before. So while the last
+  // answer lies at or after p it still holds, which spares a text line far
+  // over 255 characters a search for every piece; once passed, the next
+  // answer is the next line feed.
   const char* next(const char* p) {
     assert(found_ >= p || found_ + 1 == p);
     if (found_ < p) found_ = search();

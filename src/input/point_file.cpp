@@ -16,10 +16,9 @@ constexpr char kEndOfData = 0x1A;
 PointFile::PointFile(std::size_t block_bytes) : block_bytes_(std::max(block_bytes, kMinBlockBytes)) {}
 
 bool PointFile::allocate_buffer() {
-  // The buffer is had here rather than at construction, so that running out
-  // of memory is a file that cannot be opened, not an exception. It is
-  // zeroed, so that the bytes the scan reads past the data are never
-  // uninitialised, although they never change its result.
+  // Had here, not at construction, so that no memory is a file that cannot
+  // be opened, not an exception; zeroed, so that bytes the scan reads past
+  // the data are never uninitialised, though they never change its result.
   if (!buffer_) buffer_.reset(new (std::nothrow) char[block_bytes_ + kSlackBytes]());
   return buffer_ != nullptr;
 }
@@ -41,7 +40,6 @@ bool PointFile::open_part(const PointFile& whole, std::int64_t from, std::int64_
   if (!buffer_) block_bytes_ = whole.block_bytes_;
   if (!allocate_buffer()) return false;
   file_ = whole.reopened();
-  is_part_ = true;
   begin_ = end_ = 0;
   part_next_ = from;
   part_end_ = std::max(from, to);
@@ -54,7 +52,7 @@ std::int64_t PointFile::regular_file_size() const { return file_ ? os::regular_f
 
 void PointFile::close() {
   file_.reset();
-  is_part_ = false;
+  part_end_ = -1;
 }
 
 bool PointFile::rewind() {
@@ -91,7 +89,7 @@ void PointFile::refill() {
   end_ = kept;
   const std::size_t wanted = block_bytes_ - kept;
   std::size_t got = 0;
-  if (is_part_) {
+  if (part_end_ >= 0) {
     got = read_part(buffer_.get() + kept, wanted);
   } else {
     got = std::fread(buffer_.get() + kept, 1, wanted, file_.get());

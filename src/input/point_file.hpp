@@ -16,10 +16,9 @@ namespace trailavi {
 inline constexpr const char* kPointFileName = "test_.dat";
 
 // The point data file, read as lines of at most 255 characters (PointLine)
-// with the text rules applied by us on every platform: every carriage return is
-// dropped wherever it stands, and a byte 0x1A ends the data. The file is read
-// in large blocks through one fixed buffer, so memory stays bounded whatever
-// its size, and each line is classified in the same scan that finds its end.
+// with the text rules applied by us everywhere: every carriage return is
+// dropped, and a byte 0x1A ends the data. Large blocks through one fixed
+// buffer keep memory bounded; each line is classified as its end is found.
 class PointFile {
  public:
   static constexpr std::size_t kLineMaxChars = 255;
@@ -40,32 +39,26 @@ class PointFile {
   // opened, is a directory, or the buffer cannot be allocated.
   [[nodiscard]] bool open(const char* path);
 
-  // Opens the bytes [from, to) of the file `whole` has open, a part to be
-  // read by positioned reads beside other parts, each in a thread of its
-  // own, through a handle of the part's own. `from` is a line start (byte 0
-  // or a byte after a line feed), where every reading begins a piece, so
-  // the pieces of consecutive parts are those of the whole file, in order.
-  // False when the file cannot be opened again or the buffer allocated.
+  // Opens bytes [from, to) of the file `whole` has open, through a handle of
+  // its own, to be read beside other parts on threads of their own. `from` is
+  // a line start (byte 0 or one after a line feed), where every reading
+  // begins a piece, so consecutive parts' pieces are the whole file's. False
+  // when the file cannot be opened again or the buffer allocated.
   [[nodiscard]] bool open_part(const PointFile& whole, std::int64_t from, std::int64_t to);
-  // Where a part's next read would begin: past the bytes it has read.
-  [[nodiscard]] std::int64_t part_offset() const { return part_next_; }
 
-  // The open file opened again, with a position of its own, for reads at
-  // offsets; nullptr when it cannot be.
+  // The file opened again for reads at offsets; nullptr when it cannot be.
   [[nodiscard]] os::FileHandle reopened() const { return os::reopen_for_reading(file_.get()); }
 
   // Whether the data ended before the end of the file or the part: at a
   // 0x1A, or where a read failed. What follows it is not data.
   [[nodiscard]] bool data_cut_short() const { return cut_short_; }
 
-  // The open file's size when it is a regular file, which can be read in
-  // parts; -1 otherwise (a pipe, say).
+  // The size of a regular file, which can be read in parts; -1 otherwise.
   [[nodiscard]] std::int64_t regular_file_size() const;
 
-  // Reads the data from the current position to its end, line by line, and
-  // calls visit(const PointLine&) for each; visit returns false to stop
-  // there, and so does this function then. A read failure ends the data too.
-  // The line's text is valid during the call.
+  // Calls visit(const PointLine&) for each line from the current position to
+  // the end of the data (a read failure ends it too), the text valid during
+  // the call; visit returns false to stop there, and so does this then.
   template <typename Visit>
   bool for_each_line(Visit&& visit) {
     const char* const readable = buffer_.get() + block_bytes_ + kSlackBytes;
@@ -88,8 +81,7 @@ class PointFile {
           line.text = std::string_view(p, static_cast<std::size_t>(line_feed + 1 - p));
         } else {
           // No line feed in the next 255 characters: the line is those, or
-          // the rest of the data. Such lines are rare; the general scan
-          // serves them.
+          // the rest of the data; the general scan serves such rare lines.
           const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(end - p), kLineMaxChars);
           line.is_point = scan_line(p, p + length, readable, line.point);
           line.text = std::string_view(p, length);
@@ -106,8 +98,7 @@ class PointFile {
     }
   }
 
-  // Sets the reading position back to the start. False when the file cannot
-  // be positioned (a pipe, say).
+  // Back to the start. False when the file cannot be positioned (a pipe).
   [[nodiscard]] bool rewind();
 
   void close();
@@ -124,9 +115,8 @@ class PointFile {
   void apply_text_rules(std::size_t first_new);
 
   os::FileHandle file_;
-  bool is_part_ = false;
-  std::int64_t part_next_ = 0;  // the offset of the part's next read
-  std::int64_t part_end_ = 0;   // and of its end, part_next_ <= part_end_
+  std::int64_t part_next_ = 0;  // the offset of a part's next read
+  std::int64_t part_end_ = -1;  // and of its end, part_next_ <= part_end_; -1: the whole file
   std::size_t block_bytes_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0;  // first unread byte in buffer_

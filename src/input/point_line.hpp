@@ -20,9 +20,8 @@ struct Point {
   friend bool operator==(const Point&, const Point&) = default;
 };
 
-// One line of the point file as it is read: at most 255 characters, ending
-// after a line feed (kept in the line), after 255 characters, or at the end
-// of the data, so that a longer text line is read as several lines. A point
+// One line of the point file as read: at most 255 characters, ending after a
+// line feed (kept), after 255 characters, or at the end of the data. A point
 // line begins with two integers; every other line is a separator line.
 struct PointLine {
   std::string_view text;
@@ -68,14 +67,12 @@ inline std::uint32_t value_of_digits8(std::uint64_t values, unsigned count) {
 
 // One "%d" conversion inside a line: white space, an optional sign, at least
 // one digit, ending at `limit`. A NUL byte is neither space, sign nor digit,
-// so it ends the conversion as the end of a C string would. Digits
-// accumulate modulo 2^32 in unsigned arithmetic, which keeps the low 32 bits
-// of any value without overflow. On failure `cursor` is left where the
-// conversion stopped, never past a line feed.
-//
-// Where at least 8 bytes are readable from the digits on (`readable` may lie
-// past `limit`), up to 8 digits are taken in one word, with no branch that
-// depends on how many there are; any byte read past `limit` is ignored.
+// so it ends the conversion as the end of a C string would. Digits add up
+// modulo 2^32 in unsigned arithmetic, keeping any value's low 32 bits without
+// overflow. On failure `cursor` stays where the conversion stopped, never
+// past a line feed. Where 8 bytes are readable from the digits on
+// (`readable` may lie past `limit`), up to 8 digits go in one word, without
+// a branch on their count; bytes read past `limit` are ignored.
 [[gnu::always_inline]] inline bool scan_decimal(const char*& cursor, const char* limit, const char* readable, std::int32_t& value) {
   const char* p = cursor;
   while (p != limit && is_space_within_line(*p)) ++p;
@@ -113,13 +110,11 @@ inline std::uint32_t value_of_digits8(std::uint64_t values, unsigned count) {
 
 }  // namespace detail
 
-// Classifies the characters [begin, limit) of a line, which hold no line
-// feed (a line's line feed, its last character, lies at or after limit),
-// exactly as sscanf(line, "%d%d") would on the line as a C string: a point
-// when both integers convert, a separator line otherwise. Values outside the
-// signed 32-bit range keep the low 32 bits of their value, however many
-// digits they have. Bytes from `limit` up to `readable` may be read but never
-// change the result.
+// Classifies [begin, limit) of a line, which hold no line feed (its last
+// character lies at or after limit), as sscanf(line, "%d%d") would on the
+// line as a C string: a point when both integers convert, a separator line
+// otherwise; out-of-range values keep their low 32 bits. Bytes from `limit`
+// up to `readable` may be read but never change the result.
 inline bool scan_line(const char* begin, const char* limit, const char* readable, Point& point) {
   const char* p = begin;
   return detail::scan_decimal(p, limit, readable, point.x) && detail::scan_decimal(p, limit, readable, point.y);
@@ -154,12 +149,10 @@ namespace detail {
   return {_mm_cvtsi128_si32(halves), _mm_cvtsi128_si32(_mm_unpackhi_epi64(halves, halves))};
 }
 
-// The common line, digits and blanks only, in one 16-byte load: masks of its
-// digits and blanks say where its numbers are, and the two numbers of up to
-// 7 digits each convert together, one in each half of a register. False
-// when the line is anything else (a tab, a sign, a long number, another
-// character), which the general scan then handles. Needs 24 readable bytes
-// from `begin`.
+// The common line, digits and blanks only, in one 16-byte load: masks say
+// where its numbers are, and two of up to 7 digits convert together, one in
+// each half of a register. False for any other line (a tab, a sign, a long
+// number), which the general scan handles. Needs 24 readable bytes.
 [[gnu::always_inline]] inline bool classify_simple_line(const char* begin, std::size_t length, bool& is_point,
                                                         Point& point) {
   if (length > 16) return false;

@@ -29,8 +29,8 @@ PrescanCounts count_lines(PointFile& file) {
 
 namespace {
 
-// One part of the file, counted on a thread of its own.
-struct Part {
+struct Part {  // one part of the file: [start, the next part's start)
+  std::int64_t start = 0;
   PointFile reader;
   PrescanCounts counts;
   os::Thread thread;
@@ -48,43 +48,39 @@ std::int64_t part_boundary(std::int64_t size, unsigned index, unsigned count) {
   return size / count * index + size % count * index / count;
 }
 
-constexpr std::int64_t kNoLineStart = -1;
-constexpr std::int64_t kReadFailed = -2;
-
-// The first line start in [from, to), 1 <= from < to: the byte after the
-// first line feed in [from - 1, to - 1). A line feed at to - 1 starts the
-// line at `to`, which the next part's search finds. Bytes past `to` are
-// never read, so the searches of all parts read the file once at most.
-std::int64_t first_line_start(std::FILE* file, std::int64_t from, std::int64_t to, std::int64_t& searched_bytes) {
+// The first line start in [from, to), 1 <= from < to: after the first line
+// feed in [from - 1, to - 1); `none` if none, -1 if a read fails. Nothing
+// from to - 1 on is read, so all parts' searches read the file once at most.
+std::int64_t first_line_start(std::FILE* file, std::int64_t from, std::int64_t to, std::int64_t none) {
   char chunk[4096];
   for (std::int64_t offset = from - 1; offset < to - 1;) {
     // 0 < to - 1 - offset, and the chunk bounds the read.
     const auto wanted = static_cast<std::size_t>(std::min<std::int64_t>(to - 1 - offset, sizeof chunk));
     const std::int64_t got = os::read_at(file, offset, chunk, wanted);
-    if (got < 0) return kReadFailed;
-    searched_bytes += got;
+    if (got < 0) return -1;
     if (const void* line_feed = std::memchr(chunk, '\n', static_cast<std::size_t>(got))) {
       return offset + (static_cast<const char*>(line_feed) - chunk) + 1;
     }
     if (static_cast<std::size_t>(got) < wanted) break;  // the end of the file
     offset += got;
   }
-  return kNoLineStart;
+  return none;
 }
 
-// Where each part starts: starts[k] is the first line start at or after part
-// k's boundary, and starts[count] the file's end. A part in which no line
-// starts begins where the next does, and reads nothing. False when a read
-// fails.
-bool find_part_starts(std::FILE* file, std::int64_t size, unsigned count, std::int64_t* starts,
-                      std::int64_t& searched_bytes) {
-  starts[0] = 0;
-  starts[count] = size;
-  for (unsigned k = count - 1; k > 0; --k) {
-    const std::int64_t found =
-        first_line_start(file, part_boundary(size, k, count), part_boundary(size, k + 1, count), searched_bytes);
-    if (found == kReadFailed) return false;
-    starts[k] = found == kNoLineStart ? starts[k + 1] : found;
+// Opens each part at the first line start at or after its boundary, searched
+// up to the next; a part where no line starts begins where the next does and
+// reads nothing. False when a read fails or a part cannot be opened.
+bool open_parts(PointFile& file, std::int64_t size, Part* parts, unsigned count) {
+  const os::FileHandle searched = file.reopened();
+  if (!searched) return false;
+  std::int64_t next_start = size;
+  for (unsigned k = count; k-- > 0;) {
+    if (k > 0) {
+      const std::int64_t boundary = part_boundary(size, k, count);
+      parts[k].start = first_line_start(searched.get(), boundary, part_boundary(size, k + 1, count), next_start);
+    }
+    if (parts[k].start < 0 || !parts[k].reader.open_part(file, parts[k].start, next_start)) return false;
+    next_start = parts[k].start;
   }
   return true;
 }
@@ -105,40 +101,22 @@ PrescanCounts combined_in_file_order(const Part* parts, unsigned count) {
   return total;
 }
 
-// Counts the parts, the first here and each other on a thread of its own;
-// a part whose thread cannot be started is counted here too, after it.
-void count_parts(Part* parts, unsigned count) {
+}  // namespace
+
+PrescanCounts count_lines(PointFile& file, unsigned part_count) {
+  // At least a byte a part, so that the boundaries rise strictly from byte 1;
+  // a file of a byte or none, or not regular (size -1), is read once.
+  const std::int64_t size = file.regular_file_size();
+  const auto count = static_cast<unsigned>(std::clamp<std::int64_t>(size, 1, std::max(part_count, 1u)));
+  const std::unique_ptr<Part[]> parts(count > 1 ? new (std::nothrow) Part[count] : nullptr);
+  if (!parts || !open_parts(file, size, parts.get(), count)) return count_lines(file);
+  // The first part is counted here, and so is one whose thread fails.
   for (unsigned k = 1; k < count; ++k) parts[k].on_its_thread = parts[k].thread.start(count_part, &parts[k]);
   count_part(&parts[0]);
   for (unsigned k = 1; k < count; ++k) {
     parts[k].thread.join();
     if (!parts[k].on_its_thread) count_part(&parts[k]);
   }
-}
-
-}  // namespace
-
-PrescanCounts count_lines(PointFile& file, unsigned part_count, PartReading* reading) {
-  const std::int64_t size = file.regular_file_size();
-  // At least one byte a part, so that the boundaries rise strictly and part
-  // k > 0 begins at byte 1 or later; a file of a byte or none is one part.
-  // A file that is not regular (size -1) is read once.
-  if (std::min<std::int64_t>(size, part_count) < 2) return count_lines(file);
-  const auto count = static_cast<unsigned>(std::min<std::int64_t>(size, part_count));
-  const std::unique_ptr<Part[]> parts(new (std::nothrow) Part[count]);
-  const std::unique_ptr<std::int64_t[]> starts(new (std::nothrow) std::int64_t[count + 1]);
-  const os::FileHandle searched = file.reopened();
-  PartReading cost;
-  if (!parts || !starts || !searched ||
-      !find_part_starts(searched.get(), size, count, starts.get(), cost.searched_bytes)) {
-    return count_lines(file);
-  }
-  for (unsigned k = 0; k < count; ++k) {
-    if (!parts[k].reader.open_part(file, starts[k], starts[k + 1])) return count_lines(file);
-  }
-  count_parts(parts.get(), count);
-  for (unsigned k = 0; k < count; ++k) cost.read_bytes += parts[k].reader.part_offset() - starts[k];
-  if (reading != nullptr) *reading = cost;
   return combined_in_file_order(parts.get(), count);
 }
 

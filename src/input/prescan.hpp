@@ -18,13 +18,6 @@ struct PrescanCounts {
   friend bool operator==(const PrescanCounts&, const PrescanCounts&) = default;
 };
 
-// What reading a file in parts cost, in bytes: those read to find where the
-// parts start, and those the parts read.
-struct PartReading {
-  std::int64_t searched_bytes = 0;
-  std::int64_t read_bytes = 0;
-};
-
 // The first pass over the open point file, in `part_count` parts: counts its
 // lines, prints report lines 7 to 9 and sets the file back to its start.
 // data_rewind_failed when it cannot be set back.
@@ -34,11 +27,9 @@ struct PartReading {
 // The counting of the pre-scan alone, from the file's current position.
 [[nodiscard]] PrescanCounts count_lines(PointFile& file);
 
-// The same counting over the file just opened, in `part_count` parts, each
-// but the first counted on a thread of its own: the counts of the parts add
-// up, in file order, to those of one count, and the parts after one whose
-// data was cut short (a 0x1A, a failed read) count nothing. The file's own
-// position stays where it is. One reading when the file is not regular.
-[[nodiscard]] PrescanCounts count_lines(PointFile& file, unsigned part_count, PartReading* reading = nullptr);
+// The same over the file just opened, in `part_count` parts, each but the
+// first on a thread of its own, whose counts add up, in file order, to those
+// of one count; the file's position stays. Once when the file is not regular.
+[[nodiscard]] PrescanCounts count_lines(PointFile& file, unsigned part_count);
 
 }  // namespace trailavi

@@ -10,26 +10,6 @@
 namespace trailavi {
 namespace {
 
-// The drawing step: marks a batch's points and writes a frame at each of
-// its separators. Each frame is handed over straight from the canvas, with
-// every mark made so far; a failed write ends the pass, since no later
-// frame may follow, and so does a stop the console asked for.
-class Drawing {
- public:
-  Drawing(BackgroundImage& image, VideoOutput& video) : canvas_(image), image_(image), video_(video) {}
-
-  bool operator()(const PointBatch& batch) {
-    auto mark = [this](const Point* run, std::size_t count) { canvas_.mark_all(run, count); };
-    auto frame = [this] { return !os::interruption_requested() && write_frame(image_.pixels(), video_); };
-    return drain_batch(batch, mark, frame);
-  }
-
- private:
-  const Canvas canvas_;
-  BackgroundImage& image_;
-  VideoOutput& video_;
-};
-
 // The reading step on a thread of its own.
 struct Reading {
   PointFile& points;
@@ -37,41 +17,35 @@ struct Reading {
 };
 
 void fill_queue(void* reading) {
-  Reading& steps = *static_cast<Reading*>(reading);
-  steps.queue.fill(steps.points);
-}
-
-// Both steps at once: false, with nothing read, when the ring or the
-// thread cannot be had.
-bool draw_beside_reading(PointFile& points, Drawing& drawing, bool& completed) {
-  Reading reading{points, {}};
-  os::Thread reader;
-  if (!reading.queue.allocate() || !reader.start(fill_queue, &reading)) return false;
-  completed = reading.queue.drain(drawing);
-  // A stop reaches the reader at its next batch; it ends before the pass.
-  reader.join();
-  return true;
-}
-
-// The steps in turn, over one batch.
-bool draw_after_reading(PointFile& points, Drawing& drawing, bool& completed) {
-  const std::unique_ptr<PointBatch> batch(new (std::nothrow) PointBatch);
-  if (!batch) return false;
-  do {
-    fill_batch(points, *batch);
-    completed = drawing(*batch);
-  } while (completed && !batch->last);
-  return true;
+  Reading& step = *static_cast<Reading*>(reading);
+  step.queue.fill(step.points);
 }
 
 }  // namespace
 
 ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput& video, unsigned thread_count) {
-  Drawing drawing(image, video);
+  // The drawing step. Each frame is handed over straight from the canvas,
+  // with every mark made so far; a failed write ends the pass, since no
+  // later frame may follow, and so does a stop the console asked for.
+  const Canvas canvas(image);
+  auto mark = [&canvas](const Point* run, std::size_t count) { canvas.mark_all(run, count); };
+  auto frame = [&image, &video] { return !os::interruption_requested() && write_frame(image.pixels(), video); };
+  auto draw = [&mark, &frame](const PointBatch& batch) { return drain_batch(batch, mark, frame); };
   bool completed = false;
-  const bool ran = (thread_count >= 2 && draw_beside_reading(points, drawing, completed)) ||
-                   draw_after_reading(points, drawing, completed);
-  return ran && completed ? ExitStatus::ok : ExitStatus::frame_write_failed;
+  Reading reading{points, {}};
+  os::Thread reader;
+  if (thread_count >= 2 && reading.queue.allocate() && reader.start(fill_queue, &reading)) {
+    completed = reading.queue.drain(draw);
+    // A stop reaches the reader at its next batch; it ends before the pass.
+    reader.join();
+  } else if (const std::unique_ptr<PointBatch> batch(new (std::nothrow) PointBatch); batch) {
+    // The two steps in turn, over one batch.
+    do {
+      fill_batch(points, *batch);
+      completed = draw(*batch);
+    } while (completed && !batch->last);
+  }
+  return completed ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 
 }  // namespace trailavi

@@ -24,11 +24,10 @@ class Canvas {
         rows_(image.row_count()),
         row_stride_bytes_(image.row_stride_bytes()) {}
 
-  // Darkens the pixel under `point` in place. Coordinates are clamped into
-  // the picture at both ends; y counts rows in the order they are stored, so
-  // y = 0 is the bottom row of a bottom-up picture and the top row of a
-  // top-down one. A picture with no rows or columns, or a pixel whose three
-  // bytes would not all lie in the pixel region, is left untouched.
+  // Darkens the pixel under `point` in place, clamped into the picture at
+  // both ends; y counts rows as stored (y = 0 is a bottom-up picture's bottom
+  // row). Without rows or columns, or where the pixel's bytes would leave the
+  // pixel region, nothing is marked.
   void mark(Point point) const {
     if (width_ <= 0 || rows_ <= 0) return;
     const std::int64_t x = point.x < 0 ? 0 : (point.x >= width_ ? width_ - 1 : point.x);
@@ -44,10 +43,9 @@ class Canvas {
     pixel[2] = darken(pixel[2]);
   }
 
-  // Marks `count` points in order, as mark does each. The geometry is copied
-  // into a local first: a store through the byte pointer to the pixels may
-  // alias any object in memory, so each point would read it from memory
-  // again, and the points' loop bound with it.
+  // Marks `count` points in order. The geometry is copied into a local first:
+  // a store through the byte pointer may alias any object, so each point
+  // would read it, and the loop bound, from memory again.
   [[gnu::noinline]] void mark_all(const Point* points, std::size_t count) const {
     const Canvas local = *this;
     for (std::size_t i = 0; i < count; ++i) local.mark(points[i]);

@@ -7,8 +7,7 @@ namespace trailavi {
 void fill_batch(PointFile& points, PointBatch& batch) {
   batch.point_count = 0;
   batch.separator_count = 0;
-  // The reading stops after the line that fills the batch, and goes on
-  // after it at the next call.
+  // Stops after the line that fills the batch; the next call goes on there.
   batch.last = points.for_each_line([&batch](const PointLine& line) {
     if (line.is_point) {
       batch.points[batch.point_count++] = line.point;
@@ -28,10 +27,9 @@ bool PointQueue::hand_over(bool last) {
   filled_ = ++handed_over_;
   os::wake_waiters(filled_);
   if (last) return false;
-  // A stop is seen here, at the next hand-over: it costs at most the rest
-  // of the batch being filled. The next batch's slot is free while fewer
-  // than kBatches are filled; a full ring waits until half is drained, so
-  // that this step sleeps and wakes once for several batches.
+  // A stop is seen here: it costs at most the rest of the batch being
+  // filled. A full ring waits until half is drained, so that this step
+  // sleeps and wakes once for several batches.
   bool waited = false;
   for (;;) {
     if (stopped_) return false;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -29,9 +28,8 @@ struct PointBatch {
 // data ends.
 void fill_batch(PointFile& points, PointBatch& batch);
 
-// Calls mark(points, count) for each run of the batch's points and frame()
-// for each separator line, in file order, until frame() returns false; false
-// then.
+// Calls mark(points, count) for each run of points and frame() for each
+// separator, in file order, until frame() returns false; false then.
 template <typename Mark, typename Frame>
 bool drain_batch(const PointBatch& batch, Mark& mark, Frame& frame) {
   std::uint32_t marked = 0;
@@ -47,10 +45,8 @@ bool drain_batch(const PointBatch& batch, Mark& mark, Frame& frame) {
   return true;
 }
 
-// The batches between the frame pass's two steps when they run on two
-// threads: one fills them in file order (fill), the other drains them in
-// the same order (drain). A bounded ring, so memory stays fixed whatever the
-// file holds.
+// The batches between the frame pass's steps on two threads, filled and
+// drained in file order: a bounded ring, so memory stays fixed.
 class PointQueue {
  public:
   static constexpr std::uint32_t kBatches = 8;
@@ -58,13 +54,12 @@ class PointQueue {
   // False when the ring cannot be allocated.
   [[nodiscard]] bool allocate();
 
-  // The reading step: the lines of `points` from its current position,
-  // batch by batch, until the data ends or the draining step stops.
+  // The reading step: batch after batch from `points`, until the data ends
+  // or the draining step stops.
   void fill(PointFile& points);
 
-  // The other step: drain_one(batch) for each batch in file order, until
-  // the last, or until drain_one returns false, which stops the reading step
-  // too; false then.
+  // The other step: drain_one(batch) for each batch until the last, or until
+  // drain_one returns false, which stops the reading step too; false then.
   template <typename DrainOne>
   bool drain(DrainOne&& drain_one) {
     // Counts of batches wrap modulo 2^32; only their equality and their
@@ -76,11 +71,10 @@ class PointQueue {
       const bool last = batch.last;
       if (!completed) stopped_ = true;
       taken_ = ++taken;
-      // The reading step waits, when the ring is full, until at most half
-      // of it is filled: it is woken whenever that holds, not at one count,
-      // and after a stop. taken_ is stored and filled_ loaded in sequential
-      // consistency, as the reading step stores filled_ and loads taken_:
-      // either this sees its last batch or it sees this batch taken.
+      // A full ring's reader waits until at most half is filled: it is woken
+      // whenever that holds, and after a stop. The store and load crossing
+      // the reader's are sequentially consistent, so this sees its last
+      // batch or it sees this one taken.
       if (!completed || filled_ - taken <= kBatches / 2) os::wake_waiters(taken_);
       if (!completed) return false;
       if (last) return true;
@@ -88,9 +82,8 @@ class PointQueue {
   }
 
  private:
-  // Hands the batch just filled to the draining step and waits for room
-  // for the next; false when there is no next: the data ended, or the
-  // draining step has stopped.
+  // Hands the batch over and waits for room for the next; false when there
+  // is no next: the data ended, or the draining step stopped.
   bool hand_over(bool last);
 
   std::unique_ptr<PointBatch[]> batches_;

@@ -12,8 +12,7 @@ namespace trailavi {
 
 // The most an AVI 1.0 file can occupy: each frame a chunk (header, payload,
 // pad byte) with its idx1 entry, and an allowance for the headers, the
-// format, the index's own header and whatever padding a library puts around
-// them.
+// format, the index's header and a library's padding around them.
 [[nodiscard]] std::uint64_t projected_video_file_bytes(std::uint64_t format_bytes, std::uint64_t frame_size_bytes,
                                                       std::uint64_t frame_count);
 

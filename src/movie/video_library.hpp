@@ -1,9 +1,8 @@
 #pragma once
 
-// The video file library behind the movie: either Windows' own AVIFile
-// library (vfw32, with SetRect from user32) or our stand-in for it, which
-// offers the same operations under the same names and writes the AVI file
-// itself. The movie cannot tell which it gets, but for the two settings here.
+// The video file library behind the movie: Windows' own AVIFile library
+// (vfw32, and SetRect from user32) or our stand-in, with the same operations
+// and names. The movie cannot tell which, but for the two settings here.
 
 #include <cstdint>
 #include <optional>
@@ -13,10 +12,9 @@
 #include <vfw.h>
 
 namespace trailavi {
-// The platform library writes AVI 1.0 only, whose offsets it keeps in 32
-// bits: past 2 GiB it goes on reporting every write a success while the
-// frames are lost (Wine's, asked for 400 frames of 1920 x 1080, stored 343).
-// The movie keeps its files within this size.
+// The platform library writes AVI 1.0 only, with 32-bit offsets: past 2 GiB
+// it reports every write a success while the frames are lost (Wine's, asked
+// for 400 frames of 1920 x 1080, stored 343). The movie stays below this.
 inline constexpr std::optional<std::uint64_t> kVideoFileLimitBytes = std::uint64_t{1} << 31;
 // It picks its file handler by the name's extension, which the new file's
 // name does not end in; so the AVI file handler, the one ".AVI" selects, is

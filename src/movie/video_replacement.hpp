@@ -4,13 +4,11 @@
 
 namespace trailavi {
 
-// The video is written to a new file beside the one it replaces, named
-// "<name>.incomplete-XXXXXX", and renamed over it only once complete: the
-// earlier video stays whole until then, and after a failure or an
-// interruption it is as it was (or absent, if it was absent). Where the
-// folder takes no new file but the earlier video can be written, the video
-// is written in place, as an editor saves a file it cannot back up; a
-// failure then leaves it incomplete.
+// The video goes to a new file, "<name>.incomplete-XXXXXX", renamed over the
+// one it replaces once complete: until then, and after a failure or a stop,
+// the earlier video is as it was. Where the folder takes no new file but the
+// earlier video can be written, it is written in place, as an editor saves a
+// file it cannot back up; a failure then leaves it incomplete.
 class VideoReplacement {
  public:
   VideoReplacement() = default;
@@ -19,12 +17,11 @@ class VideoReplacement {
   VideoReplacement(const VideoReplacement&) = delete;
   VideoReplacement& operator=(const VideoReplacement&) = delete;
 
-  // Checks that `name` can be replaced by a video, then creates the empty
-  // new file (exclusively) with the permission bits the video is to have.
-  // False, with nothing on disk touched, when `name` is not a regular file
-  // that can be opened for writing (a folder, a device, a FIFO, no
-  // permission), when a link leads round in circles, or when neither a new
-  // file nor the earlier one can be written.
+  // Checks that `name` can be replaced, then creates the new file
+  // exclusively, with the video's permission bits. False, with nothing
+  // touched, when `name` is not a regular file open to writing (a folder, a
+  // device, a FIFO, no permission), its links go round in circles, or
+  // neither a new file nor the earlier one can be written.
   [[nodiscard]] bool begin(const char* name);
 
   // The file the video library is to write.

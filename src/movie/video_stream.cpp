@@ -23,11 +23,10 @@ bool video_name_is_an_input() {
   return false;
 }
 
-// The platform library's last release returns a reference count, not a
-// result, and its writes go on reporting success when the disk is full: a
-// file it could not complete shows only in its size. A complete file holds
-// at least what was handed over, with its chunk headers and index entries.
-// It is measured before the rename, while it is still the temporary file.
+// The platform library's last release returns a reference count, and its
+// writes report success on a full disk: an incomplete file shows only in its
+// size, below what was handed over with its headers and index entries. It
+// is measured before the rename, while it is still the new file.
 bool holds_what_was_written(const VideoOutput& video) {
   std::error_code error;
   const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.path(), error);
@@ -86,10 +85,8 @@ ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_cou
   return ExitStatus::ok;
 }
 
-// A frame that would take the file past the library's limit is not handed
-// over at all: the library would lose it and still report success. The
-// stream's sample numbers are the frame count's low 32 bits, as a signed
-// 32-bit counter wraps.
+// A frame past the library's limit is not handed over: the library would lose
+// it and report success. Sample numbers wrap as a signed 32-bit counter.
 bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video) {
   if (!within_video_file_limit(kVideoFileLimitBytes, video.format_bytes, frame.size(), video.frame_count + 1)) {
     return false;

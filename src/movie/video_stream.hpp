@@ -18,8 +18,7 @@ inline constexpr std::uint32_t kFramesPerSecond = 30;
 // test, the same with settings of the test's own.
 using OpenVideoFile = decltype(&AVIFileOpenA);
 
-// The video file and its one stream, from the set-up to the end of the run.
-// Until release_video has released them, they are owned here: should the
+// The video file and its stream, owned here until release_video: should the
 // run end first, they are released and the new file removed, so that an
 // earlier TEST01_.AVI stays as it was.
 struct VideoOutput {
@@ -38,10 +37,9 @@ struct VideoOutput {
   std::uint64_t frame_count = 0;  // the frames written so far
 };
 
-// Creates the video, in a new file beside TEST01_.AVI, with one video
-// stream whose format is the bitmap's header. video_open_failed, with
-// nothing touched, when TEST01_.AVI cannot be replaced; video_stream_failed
-// or video_format_failed otherwise.
+// Creates the video in a new file beside TEST01_.AVI, its one stream in the
+// bitmap's format. video_open_failed, with nothing touched, when TEST01_.AVI
+// cannot be replaced; video_stream_failed or video_format_failed otherwise.
 [[nodiscard]] ExitStatus set_up_video(const BackgroundImage& image, std::int32_t separator_count,
                                       OpenVideoFile open_video_file, VideoOutput& video);
 
@@ -49,10 +47,9 @@ struct VideoOutput {
 // fails or the frame would take the file past the library's size limit.
 [[nodiscard]] bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video);
 
-// Releases the stream, the file and the library, which completes the file,
-// and puts it in place of TEST01_.AVI. frame_write_failed when the file could
-// not be completed, is too short to hold what was written, or cannot be
-// renamed.
+// Releases the stream, the file and the library, completing the file, and
+// puts it in place of TEST01_.AVI. frame_write_failed when it could not be
+// completed, is too short for what was written, or cannot be renamed.
 [[nodiscard]] ExitStatus release_video(VideoOutput& video);
 
 }  // namespace trailavi

@@ -31,16 +31,14 @@ using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 // device), whose size tells nothing of what reading it gives.
 [[nodiscard]] std::int64_t regular_file_size(std::FILE* file);
 
-// The same file opened again for reading, with a position of its own, so
-// that a thread reading it at offsets moves no position another reads by;
-// nullptr when it cannot be had.
+// The file opened again for reading, so that a thread reading it at offsets
+// moves no position another reads by; nullptr when it cannot be.
 [[nodiscard]] FileHandle reopen_for_reading(std::FILE* file);
-// Reads up to `size` bytes from `offset` of the open file. The count read,
-// short only at the end of the file; -1 when the read fails.
+// Reads up to `size` bytes from `offset`: the count read, short only at the
+// end of the file; -1 when the read fails.
 [[nodiscard]] std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size);
 
-// The processors this process may run on (its affinity, where the system
-// has one), at least 1.
+// The processors this process may run on (its affinity), at least 1.
 [[nodiscard]] unsigned usable_cores();
 
 // A thread beside the one that starts it, joined at the latest when this
@@ -52,10 +50,9 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Runs work(context) on a new thread; on POSIX systems its stop signals
-  // stay blocked for its whole life, so that their handler runs on the main
-  // thread alone. False when no thread can be started (no memory for its
-  // stack): the caller then does without.
+  // Runs work(context) on a new thread, whose POSIX stop signals stay
+  // blocked, so that their handler runs on the main thread alone. False when
+  // no thread can be started: the caller then does without.
   [[nodiscard]] bool start(void (*work)(void*), void* context);
   // Waits for the thread to end; nothing when none is running.
   void join();
@@ -67,17 +64,15 @@ class Thread {
   };
 
  private:
-  // The system's handle, kept in bytes so that this header names no
-  // system type.
+  // The system's handle, in bytes, so that this header names no system type.
   alignas(8) unsigned char handle_[16] = {};
   bool running_ = false;
   Work work_ = {};
 };
 
-// Blocks until `word` no longer holds `value`. wake_waiters wakes every
-// thread blocked on `word`; called after the word has changed, it reaches a
-// waiter that saw the old value, however the two calls meet: both take one
-// lock, under which the waiter checks the word and sleeps in one step.
+// Blocks until `word` no longer holds `value`. wake_waiters, called after the
+// word changed, wakes every waiter that saw the old value, however the calls
+// meet: under one lock, the waiter checks the word and sleeps in one step.
 void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value);
 void wake_waiters(std::atomic<std::uint32_t>& word);
 
@@ -102,10 +97,9 @@ inline constexpr std::size_t kMostRanges = 8;
 // The permission bits a new file gets: 0666 less the umask.
 [[nodiscard]] unsigned new_file_mode();
 
-// The pending file: a new file the run is writing, which a stop removes.
-// Created exclusively, with `mode`, at `path_template`, whose last six
-// characters (XXXXXX) become whatever makes the name new. False when no file
-// can be made, or a stop has been asked for already.
+// The pending file: a new file the run is writing, which a stop removes,
+// created exclusively with `mode` at `path_template`, its XXXXXX made new.
+// False when none can be made, or a stop has been asked for already.
 [[nodiscard]] bool create_pending_file(std::string& path_template, unsigned mode);
 // Renames it over `final_path` in one step and forgets it. False, with
 // nothing renamed, when it cannot be renamed or a stop has been asked for.
@@ -114,11 +108,10 @@ inline constexpr std::size_t kMostRanges = 8;
 void remove_pending_file(const std::string& pending_path);
 
 // For the whole run. On POSIX systems an interrupt, hangup or termination
-// signal removes the pending file, then ends the process by that signal (one
-// the caller ignores stays ignored), and a file size limit makes a write fail
-// rather than end the process. On Windows, Ctrl-C, Ctrl-Break and the
-// console's closing ask the run to stop: it ends its frame pass, removes the
-// pending file on its way out and ends as an interrupted console program.
+// signal (unless ignored) removes the pending file and ends the process by
+// that signal, and a file size limit fails a write. On Windows, Ctrl-C,
+// Ctrl-Break and closing the console ask the run to stop: it ends its frame
+// pass, removes the pending file and ends as an interrupted console program.
 void guard_against_interruption();
 // True once the console has asked a Windows run to stop; never elsewhere.
 [[nodiscard]] bool interruption_requested();

@@ -30,13 +30,12 @@ constexpr std::size_t kLongestPathBytes = 4095;
 char pending_path[kLongestPathBytes + 1];
 volatile std::sig_atomic_t pending = 0;
 
-// The signals whose default action ends the process and that a user or a
-// session sends to stop a run.
+// The signals that end the process by default, sent to stop a run.
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Blocks the stop signals in the calling thread for its lifetime, so that
-// the handler never sees the name half set, or a name already renamed away.
-// (pthread_sigmask: sigprocmask is unspecified once a process has threads.)
+// Blocks the stop signals in the calling thread for its lifetime, so that the
+// handler never sees the name half set, or renamed away (pthread_sigmask:
+// sigprocmask is unspecified in a process with threads).
 class StopSignalsBlocked {
  public:
   StopSignalsBlocked() {
@@ -53,27 +52,24 @@ class StopSignalsBlocked {
   sigset_t previous_;
 };
 
-// A worker's stack: the pass's work needs a few kilobytes; the default, the
-// stack limit (often 8 MiB), would be reserved for each thread.
+// A worker needs a few kilobytes of stack, not the stack limit (often 8 MiB).
 constexpr std::size_t kThreadStackBytes = 512 * 1024;
 
-// Where threads wait for a word to change: one lock and one condition for
-// the process, since only the frame pass's two threads ever wait.
+// Where threads wait for a word: one lock and condition for the process,
+// since only the frame pass's two threads ever wait.
 pthread_mutex_t park_lock = PTHREAD_MUTEX_INITIALIZER;
 pthread_cond_t park_wake = PTHREAD_COND_INITIALIZER;
 
-// Removes the pending file, then lets the signal end the process as it
-// would have: the handler was reset on entry (SA_RESETHAND) and the signal
-// is blocked while it runs, so the raised one arrives as it returns. unlink
-// and raise are async-signal-safe.
+// Removes the pending file, then lets the signal end the process: the
+// handler was reset on entry (SA_RESETHAND) and the signal is blocked while it
+// runs, so the raised one arrives as it returns; both calls are signal-safe.
 extern "C" void remove_pending_and_stop(int signal_number) {
   if (pending != 0) ::unlink(pending_path);
   std::raise(signal_number);
 }
 
-// One gathered system call for all ranges; the loop only continues after a
-// short write (a signal, or more than the kernel takes at once), past what
-// it wrote. `offset` < 0 writes at the file position, otherwise there.
+// One gathered call for all ranges, again past what a short write (a signal,
+// more than the kernel takes at once) wrote; at `offset` unless it is < 0.
 bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64_t offset) {
   if (parts.size() > kMostRanges) return false;
   iovec vectors[kMostRanges];
@@ -115,8 +111,7 @@ std::int64_t regular_file_size(std::FILE* file) {
   return static_cast<std::int64_t>(info.st_size);
 }
 
-// A duplicate shares the file's position, but pread neither uses nor moves
-// it.
+// A duplicate shares the file's position, which pread neither uses nor moves.
 FileHandle reopen_for_reading(std::FILE* file) {
   const int descriptor = ::fcntl(fileno(file), F_DUPFD_CLOEXEC, 0);
   if (descriptor < 0) return nullptr;
@@ -143,8 +138,7 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
 }
 
 unsigned usable_cores() {
-  // The processors this process may run on, which taskset, cpuset or a
-  // container may restrict below those the machine has.
+  // taskset, cpuset or a container may allow fewer than the machine has.
   int count = 0;
 #if defined(__linux__)
   cpu_set_t allowed;

@@ -18,13 +18,11 @@
 namespace trailavi::os {
 namespace {
 
-// Windows runs a console control handler on a thread of its own while the
-// run goes on, and a file the video library holds open cannot be removed from
-// there. So the handler asks the run to stop; the run ends its frame pass,
-// removes the pending file on its way out and ends the process. The lock
-// keeps the request, the file's creation and its rename in one order: a stop
-// asked for before the file exists never meets a file, and one asked for
-// before the rename keeps the earlier video.
+// A console control handler runs on a thread of its own, where a file the
+// video library holds open cannot be removed: it asks the run to stop, and
+// the run removes the pending file on its way out. The lock orders the
+// request, the file's creation and its rename: a stop before the file exists
+// never meets one, and one before the rename keeps the earlier video.
 SRWLOCK pending_lock = SRWLOCK_INIT;
 bool pending = false;  // a pending file of this run exists; under the lock
 std::atomic<bool> stop_requested{false};
@@ -88,8 +86,8 @@ std::int64_t regular_file_size(std::FILE* file) {
   return info.st_size;
 }
 
-// A new handle of the file's own, not a duplicate, which would share the
-// file's position: a read at an offset moves the position of its handle.
+// A handle of its own, not a duplicate, which would share the position that
+// read_at moves.
 FileHandle reopen_for_reading(std::FILE* file) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
@@ -106,35 +104,18 @@ FileHandle reopen_for_reading(std::FILE* file) {
   return FileHandle(stream);
 }
 
-// Reads of at most 1 GiB, which a DWORD holds.
+// Every reader at offsets has a handle of its own (reopen_for_reading), whose
+// position this sets.
 std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
-  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-  if (handle == INVALID_HANDLE_VALUE || offset < 0) return -1;
-  std::size_t done = 0;
-  while (done < size) {
-    const std::size_t left = size - done;
-    const DWORD wanted = static_cast<DWORD>(left < (1u << 30) ? left : (1u << 30));
-    const auto at = static_cast<std::uint64_t>(offset) + done;
-    OVERLAPPED where {};
-    where.Offset = static_cast<DWORD>(at);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
-    DWORD got = 0;
-    if (ReadFile(handle, static_cast<char*>(buffer) + done, wanted, &got, &where) == 0) {
-      if (GetLastError() == ERROR_HANDLE_EOF) break;
-      return -1;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return static_cast<std::int64_t>(done);
+  if (_fseeki64(file, offset, SEEK_SET) != 0) return -1;
+  const std::size_t got = std::fread(buffer, 1, size, file);
+  return got < size && std::ferror(file) != 0 ? -1 : static_cast<std::int64_t>(got);
 }
 
 unsigned usable_cores() {
-  DWORD_PTR process_mask = 0;
-  DWORD_PTR system_mask = 0;
-  if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) == 0) return 1;
-  const int count = std::popcount(process_mask);
-  return count > 1 ? static_cast<unsigned>(count) : 1u;
+  DWORD_PTR process_mask = 0, system_mask = 0;
+  const bool known = GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0;
+  return known && std::popcount(process_mask) > 1 ? static_cast<unsigned>(std::popcount(process_mask)) : 1u;
 }
 
 namespace {
@@ -147,8 +128,8 @@ DWORD WINAPI run_thread_work(void* thread_work) {
   return 0;
 }
 
-// Where threads wait for a word to change: one lock and one condition for
-// the process, since only the frame pass's two threads ever wait.
+// Where threads wait for a word: one lock and condition for the process,
+// since only the frame pass's two threads ever wait.
 SRWLOCK park_lock = SRWLOCK_INIT;
 CONDITION_VARIABLE park_wake = CONDITION_VARIABLE_INIT;
 

@@ -1,7 +1,6 @@
-// The AVIFile operations of our stand-in library, on top of AviWriter. The
-// objects follow the platform's reference counting: the file starts with one
-// reference, each stream holds one on its file, and the last release of the
-// file completes it.
+// The AVIFile operations of our stand-in library, on top of AviWriter, with
+// the platform's reference counting: the file starts with one reference, its
+// stream holds one on it, and the file's last release completes it.
 
 #include <new>
 

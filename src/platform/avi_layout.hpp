@@ -2,11 +2,9 @@
 
 #include <cstdint>
 
-// The sizes of the AVI file's parts, stated once: our writer predicts its
-// segments with them, and the movie reckons with them what a file occupies,
-// whichever library writes it. Constants only, so that a build against the
-// platform library can use them too. Arguments are sizes and counts below
-// 2^32, so no expression here nears 2^64.
+// The sizes of the AVI file's parts, stated once, for our writer's segments
+// and for what a file of either library occupies; constants only, for the
+// platform library's build too. Arguments below 2^32 keep all below 2^64.
 namespace trailavi::platform::avi_layout {
 
 inline constexpr std::uint64_t kChunkHeaderBytes = 8;          // FOURCC, size

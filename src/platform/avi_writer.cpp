@@ -51,10 +51,10 @@ bool AviWriter::write_frame(std::span<const std::uint8_t> frame, bool key_frame)
   return riff_.ok();
 }
 
-// The frame chunk goes out in one write with whatever must precede it, the
-// frame referenced where it lies; then its index entry is recorded. In a
-// file that completes, a segment's offsets fit 32 bits: end_chunk fails a
-// RIFF over 4 GiB.
+// The frame chunk goes out in one write with what must precede it, the frame
+// referenced where it lies; then its index entry is recorded. A segment's
+// offsets fit 32 bits in a file that completes: end_chunk fails a RIFF over
+// 4 GiB.
 void AviWriter::store_frame(std::span<const std::uint8_t> frame, bool key_frame) {
   if (frame.size() >= kNotKeyFrameBit || total_frames_ == 0xFFFFFFFFu) return riff_.fail();
   const auto size_bytes = static_cast<std::uint32_t>(frame.size());
@@ -84,14 +84,12 @@ void AviWriter::lead_in(std::uint64_t chunk_bytes) {
 }
 
 // Fixes, once, how many frames each segment holds: as many as the first
-// RIFF holds beside the header and both its indexes, so that every standard
-// index has the same count except the last. The super index is sized from
-// the declared length; a larger one makes the header longer, which can lower
-// the count, so the two are settled together. The capacity only grows from
-// round to round (a longer header never lets more frames fit), and a round
-// that does not grow it ends the planning; after kPlanRounds the ceiling is
-// taken, which is settled. The frames fitting are at least 1, so the
-// division is safe.
+// RIFF holds beside the header and both indexes, so every standard index but
+// the last has the same count. The super index, sized from the declared
+// length, lengthens the header, which can lower the count, so the two are
+// settled together: the capacity only grows, a round that does not grow it
+// ends, and after kPlanRounds the ceiling is taken. At least 1 frame fits,
+// so the division is safe.
 void AviWriter::plan_segments(std::uint64_t chunk_bytes) {
   const std::uint64_t per_frame =
       chunk_bytes + avi_layout::kOldIndexEntryBytes + avi_layout::kStandardIndexEntryBytes;
@@ -278,10 +276,9 @@ void AviWriter::build_super_index() {
   riff_.end_chunk(indx, !multi_segment());
 }
 
-// Ends the last segment, then builds the hdrl list again over the first with
-// the final counters and, in a file of several segments, the indexes in
-// place of the JUNK: its length, fixed by the format and the super index's
-// capacity, is the same.
+// Ends the last segment, then builds hdrl again over the first with the final
+// counters and, in several segments, the indexes in place of the JUNK: the
+// same length, fixed by the format and the super index's capacity.
 bool AviWriter::finish() {
   if (riff_.ok()) {
     if (total_frames_ == 0) {

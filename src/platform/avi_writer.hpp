@@ -10,9 +10,8 @@
 namespace trailavi::platform {
 
 inline constexpr std::uint64_t kDefaultRiffLimitBytes = std::uint64_t{1} << 30;
-// The most frames a segment holds, whatever its size: the segment's index is
-// kept in memory at 8 bytes a frame, so this bounds it at 8 MiB. Tiny frames
-// thus go on in new segments long before a segment reaches the RIFF limit.
+// The most frames a segment holds, whatever its size: its index is kept in
+// memory at 8 bytes a frame, at most 8 MiB. Tiny frames go on in new segments.
 inline constexpr std::uint64_t kMaxSegmentFrames = std::uint64_t{1} << 20;
 
 // What the file states of its stream, in the stream and main headers.
@@ -26,20 +25,16 @@ struct StreamDescription {
   std::int32_t frame_left = 0, frame_top = 0, frame_right = 0, frame_bottom = 0;
 };
 
-// Writes one video stream as an AVI file. A video that fits one RIFF of at
-// most the limit is a plain AVI 1.0 file: RIFF 'AVI ' with hdrl, movi and
-// idx1. A longer one continues in RIFF 'AVIX' segments (OpenDML): every
-// segment's movi then ends with an ix00 standard index, and the header's
-// reserved JUNK becomes the indx super index and the odml/dmlh list.
+// Writes one video stream as an AVI file: within one RIFF of at most the
+// limit, plain AVI 1.0 (RIFF 'AVI ' with hdrl, movi and idx1); longer, on in
+// RIFF 'AVIX' segments (OpenDML), each movi ending with an ix00 index, and the
+// header's reserved JUNK becoming the indx super index and odml/dmlh list.
 //
-// Nothing is written before the first frame; the header goes out with it,
-// and its hdrl list is built again with its final counters at the finish.
-// The current segment's index is all that is kept per frame, and a segment
-// holds at most kMaxSegmentFrames, so memory stays bounded.
-//
-// Every failure, of the file or not (no memory for an index block, the super
-// index full, a frame too large, a RIFF over 4 GiB), is kept in the
-// RiffWriter's one latch, which write_frame and finish answer from.
+// The header goes out with the first frame, and its hdrl is built again with
+// the final counters at the finish. Only the current segment's index is kept,
+// at most kMaxSegmentFrames entries, so memory stays bounded. Every failure
+// (of the file, of memory, a full super index, a frame too large, a RIFF over
+// 4 GiB) is kept in the RiffWriter's one latch.
 class AviWriter {
  public:
   // `file` (null: a file of its own) receives every operation on the file.

@@ -11,11 +11,9 @@ namespace trailavi::platform {
 
 using ByteRange = os::ByteRange;
 
-// What the writer does to its file: appends gathered from several ranges,
-// patches at earlier offsets, and the close, each answering whether it
-// succeeded. OutputFile is the real file; a test may put operations that
-// count and fail in its place (own_video_library_testing.hpp). After a
-// failure the writer only closes the file.
+// What the writer does to its file, each answering whether it succeeded:
+// gathered appends, patches at earlier offsets, the close. OutputFile is the
+// real file; a test may put operations that count and fail in its place.
 class FileOperations {
  public:
   virtual ~FileOperations() = default;
@@ -29,13 +27,10 @@ class FileOperations {
   [[nodiscard]] virtual std::uint64_t end_offset() const = 0;
 };
 
-// The video file at the operating-system level.
-//
-// A large append goes to the system as it is, in one call, without a copy.
-// Small appends are copied into a pending block that goes out whole, with
+// The video file. A large append goes to the system in one call, without a
+// copy; small ones are copied into a pending block that goes out whole with
 // the next large append or when full, so that small frames do not cost a
-// system call each; their bytes are taken at once, so the caller may change
-// its buffer as soon as append returns.
+// system call each, and the caller may change its buffer at once.
 class OutputFile final : public FileOperations {
  public:
   OutputFile() = default;

@@ -1,18 +1,14 @@
 #pragma once
 
-// Our stand-in for the platform video file library: the subset of its AVIFile
-// operations the movie uses, with the platform's names, types and constants,
-// and the semantics the movie relies on:
-//   - AVIFileOpenA creates (or empties) the file and writes nothing yet;
-//   - AVIFileCreateStreamA and AVIStreamSetFormat record the stream;
-//   - AVIStreamWrite stores sample number lStart, which must be the next one;
-//   - the file's last reference going completes it: headers and index are
-//     written and the counters state the frames actually stored.
-// Results are 0 on success and an AVIERR_ code otherwise. A release returns
-// the references left to what it releases, 0 when none are. The release
-// that completes the file, be it the file's own or, when the file was
-// released first, its stream's, answers non-zero when the file could not be
-// completed (a write, seek or close failed on the way), whatever the order.
+// Our stand-in for the platform video file library: the AVIFile operations
+// the movie uses, with the platform's names, types and constants. Open
+// creates (or empties) the file and writes nothing yet; creating the stream
+// and setting its format record them; a write stores sample number lStart,
+// which must be the next; the file's last reference going completes it,
+// with counters that state the frames stored. Results are 0 or an AVIERR_
+// code. A release returns the references left; the one that completes the
+// file, the file's own or its stream's, answers non-zero when it could not be
+// completed (a write, seek or close failed), whatever the order.
 
 #include <cstdint>
 

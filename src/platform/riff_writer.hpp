@@ -16,16 +16,12 @@ namespace trailavi::platform {
 // for a list starts with its type. Its size field is the 4 bytes before.
 struct ChunkMark { std::uint64_t payload_offset; };
 
-// Writes RIFF chunks, little-endian, to a file through a buffer. The nesting
-// of begin_/end_chunk calls mirrors the nesting of the chunks; end_chunk
-// measures the payload, pads it to an even size and patches the size field
-// where it stands: in the buffer while it is still there, else in the file.
-// A frame is referenced, not copied: it goes out in one gathered write after
-// the buffer's bytes.
-//
-// The first failure is kept: of a write, a patch or the close, of memory, or
-// one its user reports through fail(). Every later step then does nothing
-// but close, and ok() answers false.
+// Writes RIFF chunks, little-endian, through a buffer. begin_/end_chunk nest
+// as the chunks do; end_chunk measures the payload, pads it to even and
+// patches the size where it stands, in the buffer or in the file. A frame is
+// referenced, not copied, and goes out after the buffer in one gathered
+// write. The first failure (a write, a patch, the close, memory, or fail())
+// is kept: every later step does nothing but close, and ok() answers false.
 class RiffWriter {
  public:
   explicit RiffWriter(FileOperations& file) : file_(file) {}

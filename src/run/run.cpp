@@ -30,11 +30,9 @@ unsigned PassThreads::for_file(std::int64_t size_bytes) const {
   return size_bytes >= 0 && static_cast<std::uint64_t>(size_bytes) >= least_file_bytes ? std::max(count, 1u) : 1u;
 }
 
-// Every stage returns its status and the first failure ends the run. What the
-// run holds lives from one stage to the next: the background, the point file,
-// from its opening for the pre-scan to its closing at the end, and the video,
-// which, should the run end before its release, removes the new file it was
-// writing.
+// Every stage returns its status and the first failure ends the run. What it
+// holds lives from stage to stage: the background, the point file, and the
+// video, which removes its new file should the run end before its release.
 ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads& threads) {
   os::guard_against_interruption();
   BackgroundImage background;

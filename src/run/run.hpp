@@ -8,13 +8,10 @@
 
 namespace trailavi {
 
-// How many threads the passes over the point file use: the pre-scan reads
-// the file in that many parts at once, and the frame pass, given two or
-// more, reads and classifies its lines on one thread while the main thread
-// marks them and writes the frames. One for a file smaller than
-// least_file_bytes, where starting a thread costs more than it saves, and
-// for a file that is not regular. Tests choose their own, so that small
-// texts are split.
+// How many threads the passes over the point file use: the pre-scan's parts,
+// and the frame pass's reading beside its drawing from two on. One for a file
+// smaller than least_file_bytes, where a thread costs more than it saves, or
+// not regular. Tests choose their own, so that small texts are split.
 struct PassThreads {
   // Measured with the benchmarks' kind of point file on two cores, whole
   // runs: at 64 KiB the threads cost 0.6 ms, at 256 KiB 13 %, at 512 KiB
@@ -32,11 +29,9 @@ struct PassThreads {
   [[nodiscard]] unsigned for_file(std::int64_t size_bytes) const;
 };
 
-// The whole run in the current directory: the bitmap stage, the pre-scan,
-// the video set-up, the frame pass and the end of the run, stopping at the
-// first check that fails. The video file is created by `open_video_file`:
-// the video library's own AVIFileOpenA, or a test's. The passes over the
-// point file use `threads`: those of the machine, unless a test chooses.
+// The whole run in the current directory, stopping at the first check that
+// fails. The video file is created by `open_video_file`, the library's own
+// AVIFileOpenA unless a test passes its own, and the passes use `threads`.
 [[nodiscard]] ExitStatus run(Report& report, OpenVideoFile open_video_file = AVIFileOpenA,
                              const PassThreads& threads = PassThreads::of_this_machine());
 
