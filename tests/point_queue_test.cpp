@@ -69,9 +69,7 @@ TEST(PointQueue, HandsEveryLineOverInOrderAndStopsBothSteps) {
     PointFile points;
     ASSERT_TRUE(points.open(dir.file("test_.dat").c_str()));
     PointQueue queue;
-    ASSERT_TRUE(queue.allocate());
-
-    std::thread reader([&] { queue.fill(points); });
+    ASSERT_TRUE(queue.start_reading(points));
     std::vector<std::int64_t> seen;
     int batch_number = 0;
     const bool completed = queue.drain([&](const PointBatch& batch) {
@@ -86,7 +84,7 @@ TEST(PointQueue, HandsEveryLineOverInOrderAndStopsBothSteps) {
       std::this_thread::sleep_for(c.drain_pause);
       return batch_number++ != c.stop_at_batch;
     });
-    reader.join();
+    queue.join_reading();
 
     EXPECT_EQ(completed, c.stop_at_batch < 0) << c.name;
     if (c.stop_at_batch < 0) {

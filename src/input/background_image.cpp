@@ -72,9 +72,8 @@ bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes
   }
 }
 
-// Opens the file, measures it and positions it after its file header. The
-// length is checked to fit a signed 32-bit value, as a 32-bit position
-// query would require.
+// Opens the file, measures it and positions it after its file header; the
+// length must fit a signed 32-bit value, as a 32-bit position query's would.
 ExitStatus open_and_measure(os::FileHandle& file, std::int32_t& length_bytes) {
   file.reset(std::fopen(kBackgroundFileName, "rb"));
   if (!file || os::is_directory(file.get())) return ExitStatus::bitmap_open_failed;
@@ -88,9 +87,8 @@ ExitStatus open_and_measure(os::FileHandle& file, std::int32_t& length_bytes) {
   return ExitStatus::ok;
 }
 
-// Reads the remainder as one whole block. A remainder too short to hold
-// the information header is refused here, before any field is read; so is a
-// buffer that cannot be obtained.
+// Reads the remainder as one block; one too short for the information header
+// is refused before any field is read, and so is a buffer not to be had.
 ExitStatus read_remainder(std::FILE* file, std::int32_t byte_count, std::unique_ptr<std::uint8_t[]>& bytes) {
   if (byte_count < kInfoHeaderBytes) return ExitStatus::bitmap_read_failed;
   const auto size = static_cast<std::size_t>(byte_count);

@@ -57,8 +57,7 @@ class BackgroundImage {
 };
 
 // Reads TEST_.BMP from the current directory into `image`, printing report
-// lines 1 to 6. The bitmap's statuses, bitmap_open_failed to
-// bitmap_bit_count_unsupported.
+// lines 1 to 6; the bitmap's statuses, bitmap_open_failed and after.
 [[nodiscard]] ExitStatus load_background(Report& report, BackgroundImage& image);
 
 // Bytes per pixel row for three bytes a pixel, rounded up to a multiple of 4,

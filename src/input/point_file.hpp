@@ -65,9 +65,8 @@ class PointFile {
     for (;;) {
       const char* p = buffer_.get() + begin_;
       const char* const end = buffer_.get() + end_;
-      // A line whose 255-character window lies wholly in the buffer is
-      // settled; one nearer the end waits for the next block, unless the
-      // data has ended.
+      // A line whose 255-character window lies in the buffer is settled; one
+      // nearer its end waits for the next block, unless the data has ended.
       const char* const settled_end =
           data_ended_ ? end : end - std::min<std::size_t>(end_ - begin_, kLineMaxChars);
       LineFeedFinder line_feeds(p, end);

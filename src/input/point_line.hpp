@@ -184,9 +184,8 @@ namespace detail {
 }  // namespace detail
 #endif
 
-// Classifies [begin, limit) as scan_line does; the common short line takes a
-// faster road where the processor has one. Needs 24 bytes readable from
-// `begin` and `readable` no nearer than that.
+// Classifies [begin, limit) as scan_line does, the common short line by a
+// faster road where the processor has one. Needs 24 readable bytes.
 [[gnu::always_inline]] inline bool classify_line(const char* begin, const char* limit, const char* readable,
                                                  Point& point) {
 #if defined(__SSE2__)

@@ -34,7 +34,6 @@ struct Part {  // one part of the file: [start, the next part's start)
   PointFile reader;
   PrescanCounts counts;
   os::Thread thread;
-  bool on_its_thread = false;
 };
 
 void count_part(void* part_pointer) {
@@ -85,9 +84,8 @@ bool open_parts(PointFile& file, std::int64_t size, Part* parts, unsigned count)
   return true;
 }
 
-// The parts' counts in file order, up to the part whose data was cut short:
-// what follows that is not data. The counts are sums modulo 2^32, as one
-// count of the whole file wraps.
+// The parts' counts in file order, up to the part whose data was cut short,
+// after which nothing is data; sums modulo 2^32, as one count wraps.
 PrescanCounts combined_in_file_order(const Part* parts, unsigned count) {
   PrescanCounts total;
   for (unsigned k = 0; k < count; ++k) {
@@ -110,13 +108,13 @@ PrescanCounts count_lines(PointFile& file, unsigned part_count) {
   const auto count = static_cast<unsigned>(std::clamp<std::int64_t>(size, 1, std::max(part_count, 1u)));
   const std::unique_ptr<Part[]> parts(count > 1 ? new (std::nothrow) Part[count] : nullptr);
   if (!parts || !open_parts(file, size, parts.get(), count)) return count_lines(file);
-  // The first part is counted here, and so is one whose thread fails.
-  for (unsigned k = 1; k < count; ++k) parts[k].on_its_thread = parts[k].thread.start(count_part, &parts[k]);
-  count_part(&parts[0]);
+  // The first part is counted here, and so is one whose thread fails; the
+  // threads keep off this one's processor, as the frame pass's reader does.
   for (unsigned k = 1; k < count; ++k) {
-    parts[k].thread.join();
-    if (!parts[k].on_its_thread) count_part(&parts[k]);
+    if (!parts[k].thread.start(count_part, &parts[k], true)) count_part(&parts[k]);
   }
+  count_part(&parts[0]);
+  for (unsigned k = 1; k < count; ++k) parts[k].thread.join();
   return combined_in_file_order(parts.get(), count);
 }
 

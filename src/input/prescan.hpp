@@ -18,9 +18,8 @@ struct PrescanCounts {
   friend bool operator==(const PrescanCounts&, const PrescanCounts&) = default;
 };
 
-// The first pass over the open point file, in `part_count` parts: counts its
-// lines, prints report lines 7 to 9 and sets the file back to its start.
-// data_rewind_failed when it cannot be set back.
+// The first pass, in `part_count` parts: counts the lines, prints report lines
+// 7 to 9 and sets the file back to its start, or returns data_rewind_failed.
 [[nodiscard]] ExitStatus prescan_points(Report& report, PointFile& file, unsigned part_count,
                                         PrescanCounts& counts);
 

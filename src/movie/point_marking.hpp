@@ -43,9 +43,8 @@ class Canvas {
     pixel[2] = darken(pixel[2]);
   }
 
-  // Marks `count` points in order. The geometry is copied into a local first:
-  // a store through the byte pointer may alias any object, so each point
-  // would read it, and the loop bound, from memory again.
+  // Marks `count` points in order, the geometry in a local: a store through
+  // the byte pointer may alias anything, so it would be read again each time.
   [[gnu::noinline]] void mark_all(const Point* points, std::size_t count) const {
     const Canvas local = *this;
     for (std::size_t i = 0; i < count; ++i) local.mark(points[i]);

@@ -18,18 +18,18 @@ void fill_batch(PointFile& points, PointBatch& batch) {
   });
 }
 
-bool PointQueue::allocate() {
+bool PointQueue::start_reading(PointFile& points) {
+  points_ = &points;
   batches_.reset(new (std::nothrow) PointBatch[kBatches]);
-  return batches_ != nullptr;
+  return batches_ != nullptr && reader_.start(fill, this, true);
 }
 
 bool PointQueue::hand_over(bool last) {
   filled_ = ++handed_over_;
   os::wake_waiters(filled_);
   if (last) return false;
-  // A stop is seen here: it costs at most the rest of the batch being
-  // filled. A full ring waits until half is drained, so that this step
-  // sleeps and wakes once for several batches.
+  // A stop is seen here: it costs at most the rest of the batch being filled.
+  // A full ring waits until half is drained: one sleep for several batches.
   bool waited = false;
   for (;;) {
     if (stopped_) return false;
@@ -40,9 +40,10 @@ bool PointQueue::hand_over(bool last) {
   }
 }
 
-void PointQueue::fill(PointFile& points) {
-  do fill_batch(points, batches_[handed_over_ % kBatches]);
-  while (hand_over(batches_[handed_over_ % kBatches].last));
+void PointQueue::fill(void* queue) {
+  PointQueue& ring = *static_cast<PointQueue*>(queue);
+  do fill_batch(*ring.points_, ring.batches_[ring.handed_over_ % kBatches]);
+  while (ring.hand_over(ring.batches_[ring.handed_over_ % kBatches].last));
 }
 
 }  // namespace trailavi

@@ -51,12 +51,14 @@ class PointQueue {
  public:
   static constexpr std::uint32_t kBatches = 8;
 
-  // False when the ring cannot be allocated.
-  [[nodiscard]] bool allocate();
-
-  // The reading step: batch after batch from `points`, until the data ends
-  // or the draining step stops.
-  void fill(PointFile& points);
+  // Starts the reading step on a thread of its own, batch after batch from
+  // `points` until the data ends or the draining step stops. The thread keeps
+  // off this one's processor: a virtual machine's scheduler may keep both
+  // steps on one while another sits idle. False, with nothing read, when the
+  // ring or the thread cannot be had.
+  [[nodiscard]] bool start_reading(PointFile& points);
+  // Waits for the reading step to end, which a stop reaches at its next batch.
+  void join_reading() { reader_.join(); }
 
   // The other step: drain_one(batch) for each batch until the last, or until
   // drain_one returns false, which stops the reading step too; false then.
@@ -85,12 +87,15 @@ class PointQueue {
   // Hands the batch over and waits for room for the next; false when there
   // is no next: the data ended, or the draining step stopped.
   bool hand_over(bool last);
+  static void fill(void* queue);
 
+  PointFile* points_ = nullptr;
   std::unique_ptr<PointBatch[]> batches_;
   std::uint32_t handed_over_ = 0;         // the reading step's own count of filled_
   std::atomic<std::uint32_t> filled_{0};  // batches handed over
   std::atomic<std::uint32_t> taken_{0};   // batches drained and handed back
   std::atomic<bool> stopped_{false};      // the draining step stopped early
+  os::Thread reader_;                     // last: joined before the ring goes
 };
 
 }  // namespace trailavi

@@ -1,8 +1,7 @@
 #pragma once
 
-// The video file library behind the movie: Windows' own AVIFile library
-// (vfw32, and SetRect from user32) or our stand-in, with the same operations
-// and names. The movie cannot tell which, but for the two settings here.
+// The video library behind the movie: Windows' own AVIFile library (vfw32,
+// SetRect from user32) or our stand-in, told apart by the settings here.
 
 #include <cstdint>
 #include <optional>

@@ -36,9 +36,8 @@ bool follow_links(const char* name, fs::path& end, fs::file_status& end_status) 
   return false;
 }
 
-// An existing file at the final name must be a regular file that this user
-// may write: opening a FIFO could block, and a device or a folder cannot be
-// replaced by a video.
+// An existing file at the final name must be a regular file this user may
+// write: opening a FIFO could block; a device or a folder is no video.
 bool can_replace(const fs::path& final_path, const fs::file_status& status) {
   if (status.type() == fs::file_type::not_found) return true;
   return status.type() == fs::file_type::regular && os::can_open_for_writing(final_path.string().c_str());

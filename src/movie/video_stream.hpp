@@ -19,8 +19,7 @@ inline constexpr std::uint32_t kFramesPerSecond = 30;
 using OpenVideoFile = decltype(&AVIFileOpenA);
 
 // The video file and its stream, owned here until release_video: should the
-// run end first, they are released and the new file removed, so that an
-// earlier TEST01_.AVI stays as it was.
+// run end first, they are released and the new file removed.
 struct VideoOutput {
   VideoOutput() = default;
   ~VideoOutput();
@@ -47,9 +46,9 @@ struct VideoOutput {
 // fails or the frame would take the file past the library's size limit.
 [[nodiscard]] bool write_frame(std::span<std::uint8_t> frame, VideoOutput& video);
 
-// Releases the stream, the file and the library, completing the file, and
-// puts it in place of TEST01_.AVI. frame_write_failed when it could not be
-// completed, is too short for what was written, or cannot be renamed.
+// Releases the stream, the file and the library, completing the file, then
+// renames it over TEST01_.AVI; frame_write_failed when it is incomplete
+// (shorter than what was written, say) or cannot be renamed.
 [[nodiscard]] ExitStatus release_video(VideoOutput& video);
 
 }  // namespace trailavi

@@ -1,8 +1,7 @@
 #pragma once
 
-// What the program asks of the operating system, the same on every target.
-// The build compiles posix.cpp or windows.cpp behind it; nothing outside
-// this folder meets a system's own interface.
+// What the program asks of the operating system, the same on every target,
+// posix.cpp or windows.cpp behind it; nothing else meets a system's own.
 
 #include <atomic>
 #include <cstddef>
@@ -20,8 +19,7 @@ struct FileCloser {
 // A stdio file that closes itself.
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
-// 64-bit positions, so that a file past 2 GiB is measured rather than
-// misreported by a 32-bit long; the results are fseek's and ftell's.
+// fseek and ftell in 64 bits: a file past 2 GiB is measured, not misreported.
 [[nodiscard]] int seek(std::FILE* file, std::int64_t offset, int origin);
 [[nodiscard]] std::int64_t tell(std::FILE* file);
 // A folder opens for reading on some systems, but holds no bytes to read.
@@ -51,9 +49,11 @@ class Thread {
   Thread& operator=(const Thread&) = delete;
 
   // Runs work(context) on a new thread, whose POSIX stop signals stay
-  // blocked, so that their handler runs on the main thread alone. False when
-  // no thread can be started: the caller then does without.
-  [[nodiscard]] bool start(void (*work)(void*), void* context);
+  // blocked, so that their handler runs on the main thread alone; asked to,
+  // off the processor its starter runs on, where the system places threads
+  // (Linux, Windows) and others are allowed. False when no thread can be
+  // started: the caller then does without.
+  [[nodiscard]] bool start(void (*work)(void*), void* context, bool apart_from_starter);
   // Waits for the thread to end; nothing when none is running.
   void join();
 

@@ -24,9 +24,8 @@ namespace {
 // Longer names are refused, as the system itself refuses them.
 constexpr std::size_t kLongestPathBytes = 4095;
 
-// The pending file's name, for the signal handler: set, with the stop
-// signals blocked, as the file is created, and cleared after it is renamed
-// or removed, so that the handler removes only a file of this run.
+// The pending file's name, for the signal handler: set with the stop signals
+// blocked as the file is created, cleared after it is renamed or removed.
 char pending_path[kLongestPathBytes + 1];
 volatile std::sig_atomic_t pending = 0;
 
@@ -123,9 +122,8 @@ FileHandle reopen_for_reading(std::FILE* file) {
 std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::size_t size) {
   const int descriptor = fileno(file);
   std::size_t done = 0;
-  // pread returns short only at the end of the file or when a signal came
-  // first; the loop goes on after the latter. done <= size throughout, and
-  // offset + done lies within the file, far below 2^63.
+  // pread returns short at the end of the file, or after a signal, when the
+  // loop goes on. done <= size, and offset + done is far below 2^63.
   while (done < size) {
     const ssize_t got = ::pread(descriptor, static_cast<char*>(buffer) + done, size - done,
                                 static_cast<off_t>(offset) + static_cast<off_t>(done));
@@ -159,6 +157,20 @@ namespace {
 
 static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
 
+// Keeps a new thread off the processor its starter runs on while others are
+// allowed. Only Linux places threads (glibc and musl alike).
+void keep_off_starter_processor(pthread_t thread) {
+#if defined(__linux__)
+  cpu_set_t allowed;
+  const int processor = sched_getcpu();
+  if (processor < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  CPU_CLR(processor, &allowed);
+  if (CPU_COUNT(&allowed) > 0) pthread_setaffinity_np(thread, sizeof allowed, &allowed);
+#else
+  static_cast<void>(thread);
+#endif
+}
+
 extern "C" void* run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
   work->run(work->context);
@@ -167,7 +179,7 @@ extern "C" void* run_thread_work(void* thread_work) {
 
 }  // namespace
 
-bool Thread::start(void (*work)(void*), void* context) {
+bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
   work_ = {work, context};
   pthread_attr_t attributes;
@@ -182,6 +194,7 @@ bool Thread::start(void (*work)(void*), void* context) {
   }
   pthread_attr_destroy(&attributes);
   if (result != 0) return false;
+  if (apart_from_starter) keep_off_starter_processor(handle);
   std::memcpy(handle_, &handle, sizeof handle);
   running_ = true;
   return true;
@@ -213,8 +226,7 @@ bool is_directory(std::FILE* file) {
 }
 
 // An empty file is not truncated again: on ext4, closing a file truncated to
-// nothing starts writing all its data out (auto_da_alloc), a good part of a
-// large video's run.
+// nothing starts writing all its data out (auto_da_alloc).
 int open_for_writing(const char* path) {
   const int descriptor = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   struct stat info {};

@@ -128,6 +128,18 @@ DWORD WINAPI run_thread_work(void* thread_work) {
   return 0;
 }
 
+// Keeps a new thread off its starter's processor while others are allowed;
+// one beyond the mask's bits is in a processor group it does not name.
+void keep_off_starter_processor(HANDLE thread) {
+  DWORD_PTR allowed = 0, system_mask = 0;
+  const DWORD processor = GetCurrentProcessorNumber();
+  if (processor >= 8 * sizeof allowed || GetProcessAffinityMask(GetCurrentProcess(), &allowed, &system_mask) == 0) {
+    return;
+  }
+  allowed &= ~(DWORD_PTR{1} << processor);
+  if (allowed != 0) SetThreadAffinityMask(thread, allowed);
+}
+
 // Where threads wait for a word: one lock and condition for the process,
 // since only the frame pass's two threads ever wait.
 SRWLOCK park_lock = SRWLOCK_INIT;
@@ -135,11 +147,12 @@ CONDITION_VARIABLE park_wake = CONDITION_VARIABLE_INIT;
 
 }  // namespace
 
-bool Thread::start(void (*work)(void*), void* context) {
+bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
   work_ = {work, context};
   const HANDLE handle = CreateThread(nullptr, 0, run_thread_work, &work_, 0, nullptr);
   if (handle == nullptr) return false;
+  if (apart_from_starter) keep_off_starter_processor(handle);
   std::memcpy(handle_, &handle, sizeof handle);
   running_ = true;
   return true;

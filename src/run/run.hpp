@@ -30,8 +30,7 @@ struct PassThreads {
 };
 
 // The whole run in the current directory, stopping at the first check that
-// fails. The video file is created by `open_video_file`, the library's own
-// AVIFileOpenA unless a test passes its own, and the passes use `threads`.
+// fails; a test may pass its own `open_video_file` and `threads`.
 [[nodiscard]] ExitStatus run(Report& report, OpenVideoFile open_video_file = AVIFileOpenA,
                              const PassThreads& threads = PassThreads::of_this_machine());
 
