@@ -21,6 +21,8 @@
 namespace trailavi::os {
 namespace {
 
+static_assert(sizeof(off_t) == 8, "file offsets past 2 GiB need _FILE_OFFSET_BITS=64");
+
 // Longer names are refused, as the system itself refuses them.
 constexpr std::size_t kLongestPathBytes = 4095;
 

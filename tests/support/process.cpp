@@ -117,6 +117,8 @@ bool program_uses_platform_video_library() {
   return library != nullptr && std::string(library) == "platform";
 }
 
+bool program_is_another_build() { return !command_from_environment("TRAILAVI_PROGRAM").empty(); }
+
 bool program_under_wine() {
   for (const std::string& word : command_from_environment("TRAILAVI_PROGRAM")) {
     if (word.find("wine") != std::string::npos) return true;

@@ -50,4 +50,8 @@ bool program_uses_platform_video_library();
 // Whether the program under test runs under Wine (TRAILAVI_PROGRAM names it).
 bool program_under_wine();
 
+// Whether the program under test is another build than this machine's own
+// (TRAILAVI_PROGRAM names one: for Windows, or for another processor).
+bool program_is_another_build();
+
 }  // namespace trailavi::test
