@@ -410,18 +410,15 @@ TEST(ChangedBetweenPasses, LinesReadBesideTheWritingMakeTheSameVideo) {
       EXPECT_EQ(result.exit_status, 0) << c.name << ", " << threads;
       report[threads - 1] = result.standard_output;
       video[threads - 1] = read_file(workspace.file("TEST01_.AVI"));
+      // Another build's threads make this machine's own build's video.
+      if (threads == 2 && program_is_another_build() && !program_uses_platform_video_library()) {
+        ASSERT_EQ(workspace.run_command({TRAILAVI_PROGRAM_PATH}).exit_status, 0) << c.name;
+        EXPECT_TRUE(read_file(workspace.file("TEST01_.AVI")) == video[1]) << c.name << ": not the native video";
+      }
     }
     EXPECT_EQ(report[1], report[0]) << c.name;
     EXPECT_TRUE(video[1] == video[0]) << c.name << ": videos of " << video[1].size() << " and " << video[0].size()
                                       << " bytes";
-    // Another build's threads make this machine's own build's video.
-    if (program_is_another_build() && !program_uses_platform_video_library()) {
-      Workspace native;
-      native.put_bitmap(c.bitmap);
-      native.put("test_.dat", c.points);
-      ASSERT_EQ(native.run_command({TRAILAVI_PROGRAM_PATH}).exit_status, 0) << c.name;
-      EXPECT_TRUE(read_file(native.file("TEST01_.AVI")) == video[1]) << c.name << ": not the native video";
-    }
   }
 }
 

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cerrno>
@@ -52,6 +53,12 @@ BOOL WINAPI request_stop(DWORD event) {
   }
   if (has_file) Sleep(kStopGraceMs);
   return FALSE;
+}
+
+// The processors this process may run on, in its processor group; 0: unknown.
+DWORD_PTR process_affinity() {
+  DWORD_PTR process_mask = 0, system_mask = 0;
+  return GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0 ? process_mask : 0;
 }
 
 // The C runtime has no mkstemp; a name is tried until one is free. The
@@ -112,11 +119,7 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   return got < size && std::ferror(file) != 0 ? -1 : static_cast<std::int64_t>(got);
 }
 
-unsigned usable_cores() {
-  DWORD_PTR process_mask = 0, system_mask = 0;
-  const bool known = GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0;
-  return known && std::popcount(process_mask) > 1 ? static_cast<unsigned>(std::popcount(process_mask)) : 1u;
-}
+unsigned usable_cores() { return static_cast<unsigned>(std::max(std::popcount(process_affinity()), 1)); }
 
 namespace {
 
@@ -131,12 +134,9 @@ DWORD WINAPI run_thread_work(void* thread_work) {
 // Keeps a new thread off its starter's processor while others are allowed;
 // one beyond the mask's bits is in a processor group it does not name.
 void keep_off_starter_processor(HANDLE thread) {
-  DWORD_PTR allowed = 0, system_mask = 0;
   const DWORD processor = GetCurrentProcessorNumber();
-  if (processor >= 8 * sizeof allowed || GetProcessAffinityMask(GetCurrentProcess(), &allowed, &system_mask) == 0) {
-    return;
-  }
-  allowed &= ~(DWORD_PTR{1} << processor);
+  if (processor >= 8 * sizeof(DWORD_PTR)) return;
+  const DWORD_PTR allowed = process_affinity() & ~(DWORD_PTR{1} << processor);
   if (allowed != 0) SetThreadAffinityMask(thread, allowed);
 }
 
