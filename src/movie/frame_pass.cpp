@@ -1,8 +1,5 @@
 #include "movie/frame_pass.hpp"
 
-#include <memory>
-#include <new>
-
 #include "movie/point_marking.hpp"
 #include "movie/point_queue.hpp"
 #include "os/os.hpp"
@@ -16,18 +13,10 @@ ExitStatus run_frame_pass(PointFile& points, BackgroundImage& image, VideoOutput
   auto mark = [&canvas](const Point* run, std::size_t count) { canvas.mark_all(run, count); };
   auto frame = [&image, &video] { return !os::interruption_requested() && write_frame(image.pixels(), video); };
   auto draw = [&mark, &frame](const PointBatch& batch) { return drain_batch(batch, mark, frame); };
-  bool completed = false;
   PointQueue queue;
-  if (thread_count >= 2 && queue.start_reading(points)) {
-    completed = queue.drain(draw);
-    queue.join_reading();
-  } else if (const std::unique_ptr<PointBatch> batch(new (std::nothrow) PointBatch); batch) {
-    // The two steps in turn, over one batch.
-    do {
-      fill_batch(points, *batch);
-      completed = draw(*batch);
-    } while (completed && !batch->last);
-  }
+  if (!queue.start(points, thread_count)) return ExitStatus::frame_write_failed;
+  const bool completed = queue.drain(draw);
+  queue.join_reading();
   return completed ? ExitStatus::ok : ExitStatus::frame_write_failed;
 }
 

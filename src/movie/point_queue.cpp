@@ -1,9 +1,14 @@
 #include "movie/point_queue.hpp"
 
+#include <mutex>
 #include <new>
 
 namespace trailavi {
 
+namespace {
+
+// Fills `batch` with the next lines of `points`, until it is full or the
+// data ends.
 void fill_batch(PointFile& points, PointBatch& batch) {
   batch.point_count = 0;
   batch.separator_count = 0;
@@ -18,32 +23,52 @@ void fill_batch(PointFile& points, PointBatch& batch) {
   });
 }
 
-bool PointQueue::start_reading(PointFile& points) {
+}  // namespace
+
+bool PointQueue::start(PointFile& points, unsigned thread_count) {
   points_ = &points;
-  batches_.reset(new (std::nothrow) PointBatch[kBatches]);
-  return batches_ != nullptr && reader_.start(fill, this, true);
+  ring_batches_ = thread_count >= 2 ? kBatches : 1;
+  batches_.reset(new (std::nothrow) PointBatch[ring_batches_]);
+  if (!batches_) return false;
+  auto read_all = [](void* queue) {
+    while (static_cast<PointQueue*>(queue)->fill_next()) {
+    }
+  };
+  reading_thread_ = thread_count >= 2 && reader_.start(read_all, this, true);
+  return true;
 }
 
-bool PointQueue::hand_over(bool last) {
-  filled_ = ++handed_over_;
-  os::wake_waiters(filled_);
-  if (last) return false;
-  // A stop is seen here: it costs at most the rest of the batch being filled.
-  // A full ring waits until half is drained: one sleep for several batches.
-  bool waited = false;
-  for (;;) {
+bool PointQueue::fill_next() {
+  std::uint32_t index = 0;
+  {
+    const std::lock_guard locked(lock_);
+    while (!reader_may_go_on()) room_.wait(lock_);
+    // A stop is seen here: it costs at most the rest of the batch being filled.
     if (stopped_) return false;
-    const std::uint32_t taken = taken_;
-    if (handed_over_ - taken < (waited ? kBatches / 2 + 1 : kBatches)) return true;
-    waited = true;
-    os::wait_while_equal(taken_, taken);
+    index = filled_ % ring_batches_;
   }
+  PointBatch& batch = batches_[index];
+  fill_batch(*points_, batch);
+  const std::lock_guard locked(lock_);
+  ++filled_;
+  batch_ready_.wake_all();
+  return !batch.last;
 }
 
-void PointQueue::fill(void* queue) {
-  PointQueue& ring = *static_cast<PointQueue*>(queue);
-  do fill_batch(*ring.points_, ring.batches_[ring.handed_over_ % kBatches]);
-  while (ring.hand_over(ring.batches_[ring.handed_over_ % kBatches].last));
+// The reading step ends only after handing over the last batch, or after
+// the drawing step stopped, which then waits no more: this wait always ends.
+const PointBatch& PointQueue::next_batch() {
+  if (!reading_thread_) static_cast<void>(fill_next());
+  const std::lock_guard locked(lock_);
+  while (filled_ == taken_) batch_ready_.wait(lock_);
+  return batches_[taken_ % ring_batches_];
+}
+
+void PointQueue::hand_back(bool completed) {
+  const std::lock_guard locked(lock_);
+  ++taken_;
+  stopped_ = !completed;
+  room_.wake_all();  // reader_may_go_on() holds now
 }
 
 }  // namespace trailavi

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -24,10 +23,6 @@ struct PointBatch {
   std::uint32_t points_before_separator[kMostSeparators];
 };
 
-// Fills `batch` with the next lines of `points`, until it is full or the
-// data ends.
-void fill_batch(PointFile& points, PointBatch& batch);
-
 // Calls mark(points, count) for each run of points and frame() for each
 // separator, in file order, until frame() returns false; false then.
 template <typename Mark, typename Frame>
@@ -45,57 +40,62 @@ bool drain_batch(const PointBatch& batch, Mark& mark, Frame& frame) {
   return true;
 }
 
-// The batches between the frame pass's steps on two threads, filled and
-// drained in file order: a bounded ring, so memory stays fixed.
+// The batches between the frame pass's reading and drawing steps, filled
+// and drawn in file order: a bounded ring, so memory stays fixed. Its counts
+// and its stop are under one lock, and every wait tests its whole condition
+// under it, so no hand-over or stop falls between a test and a sleep. With
+// no reading thread, the drawing step fills each batch through the same code.
 class PointQueue {
  public:
   static constexpr std::uint32_t kBatches = 8;
 
-  // Starts the reading step on a thread of its own, batch after batch from
-  // `points` until the data ends or the draining step stops. The thread keeps
-  // off this one's processor: a virtual machine's scheduler may keep both
-  // steps on one while another sits idle. False, with nothing read, when the
-  // ring or the thread cannot be had.
-  [[nodiscard]] bool start_reading(PointFile& points);
-  // Waits for the reading step to end, which a stop reaches at its next batch.
+  // Reads `points` on a thread of its own given two threads, kept off this
+  // one's processor (a virtual machine's scheduler may keep both steps on one
+  // while another sits idle), or else in turn with the drawing. False when
+  // the ring cannot be had.
+  [[nodiscard]] bool start(PointFile& points, unsigned thread_count);
+  // Waits for the reading thread, which a stop reaches at its next batch.
   void join_reading() { reader_.join(); }
 
-  // The other step: drain_one(batch) for each batch until the last, or until
-  // drain_one returns false, which stops the reading step too; false then.
-  template <typename DrainOne>
-  bool drain(DrainOne&& drain_one) {
-    // Counts of batches wrap modulo 2^32; only their equality and their
-    // difference, at most kBatches, are used, which the wrap keeps.
-    for (std::uint32_t taken = 0;;) {
-      os::wait_while_equal(filled_, taken);
-      const PointBatch& batch = batches_[taken % kBatches];
-      const bool completed = drain_one(batch);
+  // The drawing step: draw_one(batch) for each batch until the last, or
+  // until draw_one returns false, which stops the reading step too; false
+  // then. A batch is the drawer's until it is handed back.
+  template <typename DrawOne>
+  bool drain(DrawOne&& draw_one) {
+    for (;;) {
+      const PointBatch& batch = next_batch();
+      const bool completed = draw_one(batch);
       const bool last = batch.last;
-      if (!completed) stopped_ = true;
-      taken_ = ++taken;
-      // A full ring's reader waits until at most half is filled: it is woken
-      // whenever that holds, and after a stop. The store and load crossing
-      // the reader's are sequentially consistent, so this sees its last
-      // batch or it sees this one taken.
-      if (!completed || filled_ - taken <= kBatches / 2) os::wake_waiters(taken_);
-      if (!completed) return false;
-      if (last) return true;
+      hand_back(completed);
+      if (!completed || last) return completed;
     }
   }
 
  private:
-  // Hands the batch over and waits for room for the next; false when there
-  // is no next: the data ended, or the draining step stopped.
-  bool hand_over(bool last);
-  static void fill(void* queue);
+  // The reading step's one batch: waits for room, fills the next batch and
+  // hands it over; false when no batch follows: the data ended, or the
+  // drawing step stopped.
+  bool fill_next();
+  // The next filled batch, once there is one; filled here with no reader.
+  const PointBatch& next_batch();
+  void hand_back(bool completed);
+  // Whether the reader may go on: to fill a batch where the ring has room,
+  // or to end after a stop. Under the lock.
+  [[nodiscard]] bool reader_may_go_on() const { return stopped_ || filled_ - taken_ < ring_batches_; }
 
   PointFile* points_ = nullptr;
   std::unique_ptr<PointBatch[]> batches_;
-  std::uint32_t handed_over_ = 0;         // the reading step's own count of filled_
-  std::atomic<std::uint32_t> filled_{0};  // batches handed over
-  std::atomic<std::uint32_t> taken_{0};   // batches drained and handed back
-  std::atomic<bool> stopped_{false};      // the draining step stopped early
-  os::Thread reader_;                     // last: joined before the ring goes
+  std::uint32_t ring_batches_ = 1;
+  bool reading_thread_ = false;
+  os::Lock lock_;
+  os::Condition batch_ready_;  // filled_ grew
+  os::Condition room_;         // taken_ grew, or a stop
+  // Under lock_. Counts of batches wrap modulo 2^32; only their equality and
+  // their difference, at most ring_batches_, are used, which the wrap keeps.
+  std::uint32_t filled_ = 0;  // batches handed over
+  std::uint32_t taken_ = 0;   // batches drawn and handed back
+  bool stopped_ = false;      // the drawing step stopped early
+  os::Thread reader_;         // last: joined before the ring goes
 };
 
 }  // namespace trailavi

@@ -3,7 +3,6 @@
 // What the program asks of the operating system, the same on every target,
 // posix.cpp or windows.cpp behind it; nothing else meets a system's own.
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -51,8 +50,9 @@ class Thread {
   // Runs work(context) on a new thread, whose POSIX stop signals stay
   // blocked, so that their handler runs on the main thread alone; asked to,
   // off the processor its starter runs on, where the system places threads
-  // (Linux, Windows) and others are allowed. False when no thread can be
-  // started: the caller then does without.
+  // (Linux, Windows) and others are allowed: the new thread places itself
+  // before it runs the work, so no other is ever moved. False when no thread
+  // can be started: the caller then does without.
   [[nodiscard]] bool start(void (*work)(void*), void* context, bool apart_from_starter);
   // Waits for the thread to end; nothing when none is running.
   void join();
@@ -61,6 +61,7 @@ class Thread {
   struct Work {
     void (*run)(void*);
     void* context;
+    int keep_off_processor;  // -1: anywhere
   };
 
  private:
@@ -70,11 +71,36 @@ class Thread {
   Work work_ = {};
 };
 
-// Blocks until `word` no longer holds `value`. wake_waiters, called after the
-// word changed, wakes every waiter that saw the old value, however the calls
-// meet: under one lock, the waiter checks the word and sleeps in one step.
-void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value);
-void wake_waiters(std::atomic<std::uint32_t>& word);
+// A lock, as the system has it; held through std::lock_guard.
+class Lock {
+ public:
+  Lock();
+  ~Lock();
+  Lock(const Lock&) = delete;
+  Lock& operator=(const Lock&) = delete;
+  void lock();
+  void unlock();
+
+ private:
+  friend class Condition;
+  alignas(8) unsigned char handle_[64];
+};
+
+// A condition to wait for under a lock. wait may return without a wake, so
+// a waiter tests its whole condition again each time.
+class Condition {
+ public:
+  Condition();
+  ~Condition();
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+  // Releases `lock`, which the caller holds, sleeps, and takes it again.
+  void wait(Lock& lock);
+  void wake_all();
+
+ private:
+  alignas(8) unsigned char handle_[48];
+};
 
 // Bytes that stay where they are until they are written.
 struct ByteRange {

@@ -5,16 +5,13 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
-#if defined(__FreeBSD__)
-#include <sys/param.h>
-#include <sys/cpuset.h>
-#endif
 
 #include "os/os.hpp"
 
@@ -55,11 +52,6 @@ class StopSignalsBlocked {
 
 // A worker needs a few kilobytes of stack, not the stack limit (often 8 MiB).
 constexpr std::size_t kThreadStackBytes = 512 * 1024;
-
-// Where threads wait for a word: one lock and condition for the process,
-// since only the frame pass's two threads ever wait.
-pthread_mutex_t park_lock = PTHREAD_MUTEX_INITIALIZER;
-pthread_cond_t park_wake = PTHREAD_COND_INITIALIZER;
 
 // Removes the pending file, then lets the signal end the process: the
 // handler was reset on entry (SA_RESETHAND) and the signal is blocked while it
@@ -137,19 +129,24 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   return static_cast<std::int64_t>(done);
 }
 
+#if defined(__linux__)
+namespace {
+
+// The processors the calling thread may run on: at the start, its process's.
+bool allowed_processors(cpu_set_t& allowed) {
+  CPU_ZERO(&allowed);
+  return sched_getaffinity(0, sizeof allowed, &allowed) == 0;
+}
+
+}  // namespace
+#endif
+
 unsigned usable_cores() {
   // taskset, cpuset or a container may allow fewer than the machine has.
   int count = 0;
 #if defined(__linux__)
   cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) count = CPU_COUNT(&allowed);
-#elif defined(__FreeBSD__)
-  cpuset_t allowed;
-  CPU_ZERO(&allowed);
-  if (cpuset_getaffinity(CPU_LEVEL_WHICH, CPU_WHICH_PID, -1, sizeof allowed, &allowed) == 0) {
-    count = CPU_COUNT(&allowed);
-  }
+  if (allowed_processors(allowed)) count = CPU_COUNT(&allowed);
 #endif
   if (count < 1) count = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   return count > 1 ? static_cast<unsigned>(count) : 1u;
@@ -159,31 +156,47 @@ namespace {
 
 static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
 
-// Keeps a new thread off the processor its starter runs on while others are
-// allowed. Only Linux places threads (glibc and musl alike).
-void keep_off_starter_processor(pthread_t thread) {
+// The processor the caller runs on, for a thread it starts to keep off;
+// -1 where threads are not placed: only Linux places them.
+int processor_to_keep_off() {
+#if defined(__linux__)
+  return sched_getcpu();
+#else
+  return -1;
+#endif
+}
+
+// Keeps the calling thread off `processor` while others are allowed: a
+// thread places itself alone, as sched_setaffinity(0) names the caller.
+void keep_off(int processor) {
 #if defined(__linux__)
   cpu_set_t allowed;
-  const int processor = sched_getcpu();
-  if (processor < 0 || sched_getaffinity(0, sizeof allowed, &allowed) != 0) return;
+  if (processor < 0 || !allowed_processors(allowed)) return;
   CPU_CLR(processor, &allowed);
-  if (CPU_COUNT(&allowed) > 0) pthread_setaffinity_np(thread, sizeof allowed, &allowed);
+  if (CPU_COUNT(&allowed) > 0) sched_setaffinity(0, sizeof allowed, &allowed);
 #else
-  static_cast<void>(thread);
+  static_cast<void>(processor);
 #endif
 }
 
 extern "C" void* run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
+  keep_off(work->keep_off_processor);
   work->run(work->context);
   return nullptr;
 }
+
+static_assert(sizeof(pthread_mutex_t) <= 64 && alignof(pthread_mutex_t) <= 8, "Lock keeps the mutex in 64 bytes");
+static_assert(sizeof(pthread_cond_t) <= 48 && alignof(pthread_cond_t) <= 8, "Condition keeps it in 48 bytes");
+
+pthread_mutex_t* mutex_in(unsigned char* handle) { return reinterpret_cast<pthread_mutex_t*>(handle); }
+pthread_cond_t* condition_in(unsigned char* handle) { return reinterpret_cast<pthread_cond_t*>(handle); }
 
 }  // namespace
 
 bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
-  work_ = {work, context};
+  work_ = {work, context, apart_from_starter ? processor_to_keep_off() : -1};
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
   pthread_attr_setstacksize(&attributes, kThreadStackBytes);
@@ -196,7 +209,6 @@ bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) 
   }
   pthread_attr_destroy(&attributes);
   if (result != 0) return false;
-  if (apart_from_starter) keep_off_starter_processor(handle);
   std::memcpy(handle_, &handle, sizeof handle);
   running_ = true;
   return true;
@@ -210,17 +222,16 @@ void Thread::join() {
   running_ = false;
 }
 
-void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-  pthread_mutex_lock(&park_lock);
-  while (word.load(std::memory_order_acquire) == value) pthread_cond_wait(&park_wake, &park_lock);
-  pthread_mutex_unlock(&park_lock);
-}
+// Default attributes: initialising them allocates nothing, so neither fails.
+Lock::Lock() { pthread_mutex_init(new (handle_) pthread_mutex_t, nullptr); }
+Lock::~Lock() { pthread_mutex_destroy(mutex_in(handle_)); }
+void Lock::lock() { pthread_mutex_lock(mutex_in(handle_)); }
+void Lock::unlock() { pthread_mutex_unlock(mutex_in(handle_)); }
 
-void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {
-  pthread_mutex_lock(&park_lock);
-  pthread_cond_broadcast(&park_wake);
-  pthread_mutex_unlock(&park_lock);
-}
+Condition::Condition() { pthread_cond_init(new (handle_) pthread_cond_t, nullptr); }
+Condition::~Condition() { pthread_cond_destroy(condition_in(handle_)); }
+void Condition::wait(Lock& lock) { pthread_cond_wait(condition_in(handle_), mutex_in(lock.handle_)); }
+void Condition::wake_all() { pthread_cond_broadcast(condition_in(handle_)); }
 
 bool is_directory(std::FILE* file) {
   struct stat info {};

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
+#include <mutex>
+#include <new>
 #include <process.h>
 #include <sys/stat.h>
 
@@ -24,21 +26,13 @@ namespace {
 // the run removes the pending file on its way out. The lock orders the
 // request, the file's creation and its rename: a stop before the file exists
 // never meets one, and one before the rename keeps the earlier video.
-SRWLOCK pending_lock = SRWLOCK_INIT;
+Lock pending_lock;
 bool pending = false;  // a pending file of this run exists; under the lock
 std::atomic<bool> stop_requested{false};
 
 // How long the handler lets the run end before the process ends anyway,
 // leaving the file (a read that never returns, say).
 constexpr DWORD kStopGraceMs = 10000;
-
-class PendingLocked {
- public:
-  PendingLocked() { AcquireSRWLockExclusive(&pending_lock); }
-  ~PendingLocked() { ReleaseSRWLockExclusive(&pending_lock); }
-  PendingLocked(const PendingLocked&) = delete;
-  PendingLocked& operator=(const PendingLocked&) = delete;
-};
 
 // Returning FALSE hands the event to the default handler, which ends the
 // process with STATUS_CONTROL_C_EXIT; with a file to remove, the run ends
@@ -47,7 +41,7 @@ BOOL WINAPI request_stop(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
   bool has_file = false;
   {
-    const PendingLocked locked;
+    const std::lock_guard locked(pending_lock);
     stop_requested = true;
     has_file = pending;
   }
@@ -125,34 +119,33 @@ namespace {
 
 static_assert(sizeof(HANDLE) <= 16, "Thread keeps the handle in 16 bytes");
 
+// Keeps the calling thread off `processor` while others are allowed; one
+// beyond the mask's bits is in a processor group it does not name.
+void keep_off(int processor) {
+  if (processor < 0 || processor >= static_cast<int>(8 * sizeof(DWORD_PTR))) return;
+  const DWORD_PTR allowed = process_affinity() & ~(DWORD_PTR{1} << processor);
+  if (allowed != 0) SetThreadAffinityMask(GetCurrentThread(), allowed);
+}
+
 DWORD WINAPI run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
+  keep_off(work->keep_off_processor);
   work->run(work->context);
   return 0;
 }
 
-// Keeps a new thread off its starter's processor while others are allowed;
-// one beyond the mask's bits is in a processor group it does not name.
-void keep_off_starter_processor(HANDLE thread) {
-  const DWORD processor = GetCurrentProcessorNumber();
-  if (processor >= 8 * sizeof(DWORD_PTR)) return;
-  const DWORD_PTR allowed = process_affinity() & ~(DWORD_PTR{1} << processor);
-  if (allowed != 0) SetThreadAffinityMask(thread, allowed);
-}
+static_assert(sizeof(SRWLOCK) <= 64 && sizeof(CONDITION_VARIABLE) <= 48, "Lock and Condition hold them");
 
-// Where threads wait for a word: one lock and condition for the process,
-// since only the frame pass's two threads ever wait.
-SRWLOCK park_lock = SRWLOCK_INIT;
-CONDITION_VARIABLE park_wake = CONDITION_VARIABLE_INIT;
+SRWLOCK* srw_lock_in(unsigned char* handle) { return reinterpret_cast<SRWLOCK*>(handle); }
+CONDITION_VARIABLE* condition_in(unsigned char* handle) { return reinterpret_cast<CONDITION_VARIABLE*>(handle); }
 
 }  // namespace
 
 bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
-  work_ = {work, context};
+  work_ = {work, context, apart_from_starter ? static_cast<int>(GetCurrentProcessorNumber()) : -1};
   const HANDLE handle = CreateThread(nullptr, 0, run_thread_work, &work_, 0, nullptr);
   if (handle == nullptr) return false;
-  if (apart_from_starter) keep_off_starter_processor(handle);
   std::memcpy(handle_, &handle, sizeof handle);
   running_ = true;
   return true;
@@ -167,17 +160,15 @@ void Thread::join() {
   running_ = false;
 }
 
-void wait_while_equal(const std::atomic<std::uint32_t>& word, std::uint32_t value) {
-  AcquireSRWLockExclusive(&park_lock);
-  while (word.load(std::memory_order_acquire) == value) SleepConditionVariableSRW(&park_wake, &park_lock, INFINITE, 0);
-  ReleaseSRWLockExclusive(&park_lock);
-}
+Lock::Lock() { InitializeSRWLock(new (handle_) SRWLOCK); }
+Lock::~Lock() = default;  // an SRW lock holds nothing to release
+void Lock::lock() { AcquireSRWLockExclusive(srw_lock_in(handle_)); }
+void Lock::unlock() { ReleaseSRWLockExclusive(srw_lock_in(handle_)); }
 
-void wake_waiters(std::atomic<std::uint32_t>& /*word*/) {
-  AcquireSRWLockExclusive(&park_lock);
-  WakeAllConditionVariable(&park_wake);
-  ReleaseSRWLockExclusive(&park_lock);
-}
+Condition::Condition() { InitializeConditionVariable(new (handle_) CONDITION_VARIABLE); }
+Condition::~Condition() = default;
+void Condition::wait(Lock& lock) { SleepConditionVariableSRW(condition_in(handle_), srw_lock_in(lock.handle_), INFINITE, 0); }
+void Condition::wake_all() { WakeAllConditionVariable(condition_in(handle_)); }
 
 bool is_directory(std::FILE* file) {
   struct _stat64 info {};
@@ -225,7 +216,7 @@ unsigned new_file_mode() { return 0666; }
 bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
   int descriptor = -1;
   {
-    const PendingLocked locked;
+    const std::lock_guard locked(pending_lock);
     if (stop_requested) return false;
     descriptor = create_exclusively(path_template);
     if (descriptor < 0) return false;
@@ -237,7 +228,7 @@ bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
 }
 
 bool replace_with_pending_file(const std::string& pending_path, const std::string& final_path) {
-  const PendingLocked locked;
+  const std::lock_guard locked(pending_lock);
   if (stop_requested ||
       MoveFileExA(pending_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
     return false;
@@ -248,7 +239,7 @@ bool replace_with_pending_file(const std::string& pending_path, const std::strin
 
 void remove_pending_file(const std::string& pending_path) {
   std::remove(pending_path.c_str());
-  const PendingLocked locked;
+  const std::lock_guard locked(pending_lock);
   pending = false;
 }
 
