@@ -117,6 +117,14 @@ const std::vector<StatusCase>& status_cases() {
          ::mkfifo(w.file("TEST01_.AVI").c_str(), 0600);
        },
        9, all_lines(), true},
+      // Nothing at a FIFO's other end: opening it must not wait for a writer.
+      {"bitmap is a FIFO", [](Workspace& w) { ::mkfifo(w.file("TEST_.BMP").c_str(), 0600); }, 2, {}, true},
+      {"data file is a FIFO",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         ::mkfifo(w.file("test_.dat").c_str(), 0600);
+       },
+       8, bitmap_lines(kWhite4x2) + prescan_lines(0, 0, 0, 0), true},
       {"walk-through",
        [](Workspace& w) {
          w.put_bitmap(kWhite4x2);

@@ -26,7 +26,7 @@ bool PointFile::allocate_buffer() {
 bool PointFile::open(const char* path) {
   close();
   if (!allocate_buffer()) return false;
-  file_.reset(std::fopen(path, "rb"));
+  file_ = os::open_for_reading(path);
   if (file_ && os::is_directory(file_.get())) close();
   begin_ = end_ = 0;
   data_ended_ = !file_;

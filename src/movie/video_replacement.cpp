@@ -62,17 +62,26 @@ bool VideoReplacement::begin(const char* name) {
   if (!follow_links(name, final_path, final_status) || !can_replace(final_path, final_status)) return false;
   final_path_ = final_path.string();
   writing_path_ = final_path_ + kPendingSuffix;
+  replacing_ = final_status.type() == fs::file_type::regular;
   pending_ = os::create_pending_file(writing_path_, video_mode(final_status));
   if (pending_ || os::interruption_requested()) return pending_;
   // No new file beside it: a writable earlier video is written in place.
   writing_path_ = final_path_;
-  return final_status.type() == fs::file_type::regular;
+  return replacing_;
 }
 
+// An earlier video is replaced only by one on storage: a rename may reach
+// the disk before the new file's bytes (XFS, ext4 without auto_da_alloc), and
+// a crash would leave neither. A first video is not flushed, for speed: a
+// crash soon after it may leave it empty, which loses nothing the user had.
 bool VideoReplacement::finish() {
+  if (replacing_ && !os::flush_to_storage(writing_path_.c_str())) return false;
   if (!pending_) return true;
   if (!os::replace_with_pending_file(writing_path_, final_path_)) return false;
   pending_ = false;
+  // The new video is whole on storage whatever this gives: a folder that
+  // cannot be flushed leaves the rename to the file system's own time.
+  if (replacing_) static_cast<void>(os::flush_folder_of(final_path_.c_str()));
   return true;
 }
 

@@ -27,14 +27,16 @@ class VideoReplacement {
   // The file the video library is to write.
   [[nodiscard]] const std::string& path() const { return writing_path_; }
 
-  // Puts the finished video in place of the earlier one. False, with the new
-  // file removed, when it cannot be renamed.
+  // Puts the finished video in place of the earlier one, flushed to storage
+  // first where there is one. False, with the new file removed, when it
+  // cannot be flushed or renamed.
   [[nodiscard]] bool finish();
 
  private:
   std::string writing_path_;
   std::string final_path_;  // the name, or the file a link leads to
   bool pending_ = false;    // writing_path_ is a new file, to be renamed or removed
+  bool replacing_ = false;  // an earlier video stands at final_path_
 };
 
 }  // namespace trailavi

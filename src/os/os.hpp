@@ -18,6 +18,10 @@ struct FileCloser {
 // A stdio file that closes itself.
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
+// Opens a file for reading in binary mode, never waiting for a writer at a
+// FIFO's other end; nullptr when it cannot be opened.
+[[nodiscard]] FileHandle open_for_reading(const char* path);
+
 // fseek and ftell in 64 bits: a file past 2 GiB is measured, not misreported.
 [[nodiscard]] int seek(std::FILE* file, std::int64_t offset, int origin);
 [[nodiscard]] std::int64_t tell(std::FILE* file);
@@ -117,6 +121,12 @@ inline constexpr std::size_t kMostRanges = 8;
 // Over earlier bytes, from `offset`; later writes still go to the end.
 [[nodiscard]] bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteRange> parts);
 [[nodiscard]] bool close_file(int descriptor);
+
+// Flushes a closed file's bytes to storage, so that a crash keeps them.
+[[nodiscard]] bool flush_to_storage(const char* path);
+// Flushes the folder that holds `path`, so that a crash keeps a rename in
+// it; true where a folder cannot be flushed.
+[[nodiscard]] bool flush_folder_of(const char* path);
 
 // Whether an existing file opens for writing, neither created nor emptied.
 [[nodiscard]] bool can_open_for_writing(const char* path);

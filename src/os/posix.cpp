@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <new>
 #include <fcntl.h>
 #include <pthread.h>
@@ -91,6 +92,18 @@ bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64
 }
 
 }  // namespace
+
+// Without O_NONBLOCK, opening a FIFO waits for a writer; reads then wait
+// again, and find the end once no writer is left.
+FileHandle open_for_reading(const char* path) {
+  const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (descriptor < 0) return nullptr;
+  const int flags = ::fcntl(descriptor, F_GETFL);
+  std::FILE* const file =
+      flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(descriptor, "rb") : nullptr;
+  if (file == nullptr) ::close(descriptor);
+  return FileHandle(file);
+}
 
 int seek(std::FILE* file, std::int64_t offset, int origin) {
   return fseeko(file, static_cast<off_t>(offset), origin);
@@ -258,6 +271,29 @@ bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteR
 }
 
 bool close_file(int descriptor) { return ::close(descriptor) == 0; }
+
+namespace {
+
+// fsync on a descriptor of its own: the kernel flushes the file, whoever
+// wrote it. EINVAL: this kind of file (a folder, on some systems) cannot be.
+bool flush_opened(const char* path, int flags, bool unflushable_is_done) {
+  const int descriptor = ::open(path, flags | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  int result = 0;
+  while ((result = ::fsync(descriptor)) != 0 && errno == EINTR) {
+  }
+  const bool flushed = result == 0 || (unflushable_is_done && errno == EINVAL);
+  return ::close(descriptor) == 0 && flushed;
+}
+
+}  // namespace
+
+bool flush_to_storage(const char* path) { return flush_opened(path, O_RDONLY, false); }
+
+bool flush_folder_of(const char* path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  return flush_opened(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY, true);
+}
 
 bool can_open_for_writing(const char* path) {
   const int descriptor = ::open(path, O_WRONLY | O_CLOEXEC);

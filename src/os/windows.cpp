@@ -77,6 +77,9 @@ int create_exclusively(std::string& path_template) {
 
 }  // namespace
 
+// A Windows folder holds no FIFO: opening never waits.
+FileHandle open_for_reading(const char* path) { return FileHandle(std::fopen(path, "rb")); }
+
 int seek(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
 
 std::int64_t tell(std::FILE* file) { return _ftelli64(file); }
@@ -202,6 +205,18 @@ bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteR
 }
 
 bool close_file(int descriptor) { return _close(descriptor) == 0; }
+
+bool flush_to_storage(const char* path) {
+  const HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = FlushFileBuffers(file) != 0;
+  return CloseHandle(file) != 0 && flushed;
+}
+
+// MoveFileEx's rename is in NTFS's own journal; a folder has no handle to
+// flush without backup rights.
+bool flush_folder_of(const char* /*path*/) { return true; }
 
 bool can_open_for_writing(const char* path) {
   const int descriptor = _open(path, _O_WRONLY | _O_BINARY);
