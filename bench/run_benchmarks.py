@@ -283,17 +283,17 @@ NOTES = """## Notes
 - On this virtual machine the scheduler may keep both threads of a pass on
   one processor while the other sits idle, and a thread that slept takes
   about a third of a millisecond to wake. Each pass therefore asks for its
-  threads to keep off the main thread's processor (set by the starter right
-  after creating them: `pthread_setaffinity_np` on Linux, glibc and musl
-  alike, `SetThreadAffinityMask` on Windows; macOS places no threads), and
-  a full ring of eight batches waits until half is drained. Paired whole
-  runs on the point-heavy workload, 100 rounds in turn, against the
-  version before (which pinned through glibc's thread attribute and
-  watched a waiting word for a millisecond): no pinning 1.06, pinning from
-  inside the new thread 1.06, pinning by the starter 1.02, the glibc
-  attribute 1.01. Watching the word before sleeping did not pay (0.999,
-  paired with and without it), so a wait goes straight to sleep on a lock
-  and condition variable, where no wake can be lost.
+  threads to keep off the main thread's processor, which each new thread
+  sets for itself before its work (`sched_setaffinity(0)` on Linux, glibc
+  and musl alike, `SetThreadAffinityMask(GetCurrentThread())` on Windows;
+  macOS places no threads), so that no other thread is ever moved. The
+  frame pass's ring keeps its counts and stop under one lock; its reader
+  waits only while the ring is full. Paired whole runs on the point-heavy
+  workload (wall time, medians of the pairs' ratios): against the version
+  with three atomics and a full ring waiting until half was drained, 1.02
+  on both cores (100 pairs) and 1.004 on one (`taskset -c 0`, 60 pairs),
+  the video byte for byte the same; without pinning 1.035 of pinning (80
+  pairs); the half-drained wait kept, 1.005 of none (80 pairs), so it went.
 - Threads pay from about 512 KiB of points on: whole runs on the
   benchmarks' kind of point file took 0.6 ms longer with them at 64 KiB,
   13 % longer at 256 KiB, as long at 512 KiB and 13 % less at 1 MiB, so
