@@ -76,7 +76,7 @@ bool colour_table_size(const InfoHeaderFields& fields, std::uint64_t& size_bytes
 // length must fit a signed 32-bit value, as a 32-bit position query's would.
 ExitStatus open_and_measure(os::FileHandle& file, std::int32_t& length_bytes) {
   file = os::open_for_reading(kBackgroundFileName);
-  if (!file || os::is_directory(file.get())) return ExitStatus::bitmap_open_failed;
+  if (!file) return ExitStatus::bitmap_open_failed;
   if (os::seek(file.get(), 0, SEEK_END) != 0) return ExitStatus::bitmap_seek_end_failed;
   const std::int64_t length = os::tell(file.get());
   if (length < 0 || length > INT32_MAX) return ExitStatus::bitmap_length_unknown;

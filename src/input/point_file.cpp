@@ -27,7 +27,6 @@ bool PointFile::open(const char* path) {
   close();
   if (!allocate_buffer()) return false;
   file_ = os::open_for_reading(path);
-  if (file_ && os::is_directory(file_.get())) close();
   begin_ = end_ = 0;
   data_ended_ = !file_;
   cut_short_ = false;

@@ -5,26 +5,6 @@
 
 namespace trailavi {
 
-namespace {
-
-// Fills `batch` with the next lines of `points`, until it is full or the
-// data ends.
-void fill_batch(PointFile& points, PointBatch& batch) {
-  batch.point_count = 0;
-  batch.separator_count = 0;
-  // Stops after the line that fills the batch; the next call goes on there.
-  batch.last = points.for_each_line([&batch](const PointLine& line) {
-    if (line.is_point) {
-      batch.points[batch.point_count++] = line.point;
-      return batch.point_count < PointBatch::kMostPoints;
-    }
-    batch.points_before_separator[batch.separator_count++] = batch.point_count;
-    return batch.separator_count < PointBatch::kMostSeparators;
-  });
-}
-
-}  // namespace
-
 bool PointQueue::start(PointFile& points, unsigned thread_count) {
   points_ = &points;
   ring_batches_ = thread_count >= 2 ? kBatches : 1;
@@ -47,8 +27,17 @@ bool PointQueue::fill_next() {
     if (stopped_) return false;
     index = filled_ % ring_batches_;
   }
+  // Stops after the line that fills the batch; the next call goes on there.
   PointBatch& batch = batches_[index];
-  fill_batch(*points_, batch);
+  batch.point_count = batch.separator_count = 0;
+  batch.last = points_->for_each_line([&batch](const PointLine& line) {
+    if (line.is_point) {
+      batch.points[batch.point_count++] = line.point;
+      return batch.point_count < PointBatch::kMostPoints;
+    }
+    batch.points_before_separator[batch.separator_count++] = batch.point_count;
+    return batch.separator_count < PointBatch::kMostSeparators;
+  });
   const std::lock_guard locked(lock_);
   ++filled_;
   batch_ready_.wake_all();

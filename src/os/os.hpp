@@ -12,21 +12,17 @@
 
 namespace trailavi::os {
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
 // A stdio file that closes itself.
+struct FileCloser { void operator()(std::FILE* file) const { std::fclose(file); } };
 using FileHandle = std::unique_ptr<std::FILE, FileCloser>;
 
 // Opens a file for reading in binary mode, never waiting for a writer at a
-// FIFO's other end; nullptr when it cannot be opened.
+// FIFO's other end; nullptr when it cannot be opened or is a folder.
 [[nodiscard]] FileHandle open_for_reading(const char* path);
 
 // fseek and ftell in 64 bits: a file past 2 GiB is measured, not misreported.
 [[nodiscard]] int seek(std::FILE* file, std::int64_t offset, int origin);
 [[nodiscard]] std::int64_t tell(std::FILE* file);
-// A folder opens for reading on some systems, but holds no bytes to read.
-[[nodiscard]] bool is_directory(std::FILE* file);
 
 // The size of an open regular file; -1 for anything else (a pipe, a
 // device), whose size tells nothing of what reading it gives.

@@ -94,13 +94,16 @@ bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64
 }  // namespace
 
 // Without O_NONBLOCK, opening a FIFO waits for a writer; reads then wait
-// again, and find the end once no writer is left.
+// again, and find the end once no writer is left. A folder opens, but holds
+// no bytes to read.
 FileHandle open_for_reading(const char* path) {
   const int descriptor = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (descriptor < 0) return nullptr;
+  struct stat info {};
   const int flags = ::fcntl(descriptor, F_GETFL);
-  std::FILE* const file =
-      flags >= 0 && ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0 ? ::fdopen(descriptor, "rb") : nullptr;
+  const bool readable = ::fstat(descriptor, &info) == 0 && !S_ISDIR(info.st_mode) && flags >= 0 &&
+                        ::fcntl(descriptor, F_SETFL, flags & ~O_NONBLOCK) == 0;
+  std::FILE* const file = readable ? ::fdopen(descriptor, "rb") : nullptr;
   if (file == nullptr) ::close(descriptor);
   return FileHandle(file);
 }
@@ -142,17 +145,35 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   return static_cast<std::int64_t>(done);
 }
 
-#if defined(__linux__)
 namespace {
 
+static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
+
+#if defined(__linux__)
 // The processors the calling thread may run on: at the start, its process's.
 bool allowed_processors(cpu_set_t& allowed) {
   CPU_ZERO(&allowed);
   return sched_getaffinity(0, sizeof allowed, &allowed) == 0;
 }
 
-}  // namespace
+// The processor the caller runs on, for a thread it starts to keep off.
+int processor_to_keep_off() { return sched_getcpu(); }
+
+// Keeps the calling thread off `processor` while others are allowed: a
+// thread places itself alone, as sched_setaffinity(0) names the caller.
+void keep_off(int processor) {
+  cpu_set_t allowed;
+  if (processor < 0 || !allowed_processors(allowed)) return;
+  CPU_CLR(processor, &allowed);
+  if (CPU_COUNT(&allowed) > 0) sched_setaffinity(0, sizeof allowed, &allowed);
+}
+#else
+// Only Linux places threads.
+int processor_to_keep_off() { return -1; }
+void keep_off(int /*processor*/) {}
 #endif
+
+}  // namespace
 
 unsigned usable_cores() {
   // taskset, cpuset or a container may allow fewer than the machine has.
@@ -166,31 +187,6 @@ unsigned usable_cores() {
 }
 
 namespace {
-
-static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
-
-// The processor the caller runs on, for a thread it starts to keep off;
-// -1 where threads are not placed: only Linux places them.
-int processor_to_keep_off() {
-#if defined(__linux__)
-  return sched_getcpu();
-#else
-  return -1;
-#endif
-}
-
-// Keeps the calling thread off `processor` while others are allowed: a
-// thread places itself alone, as sched_setaffinity(0) names the caller.
-void keep_off(int processor) {
-#if defined(__linux__)
-  cpu_set_t allowed;
-  if (processor < 0 || !allowed_processors(allowed)) return;
-  CPU_CLR(processor, &allowed);
-  if (CPU_COUNT(&allowed) > 0) sched_setaffinity(0, sizeof allowed, &allowed);
-#else
-  static_cast<void>(processor);
-#endif
-}
 
 extern "C" void* run_thread_work(void* thread_work) {
   const auto* work = static_cast<const Thread::Work*>(thread_work);
@@ -245,11 +241,6 @@ Condition::Condition() { pthread_cond_init(new (handle_) pthread_cond_t, nullptr
 Condition::~Condition() { pthread_cond_destroy(condition_in(handle_)); }
 void Condition::wait(Lock& lock) { pthread_cond_wait(condition_in(handle_), mutex_in(lock.handle_)); }
 void Condition::wake_all() { pthread_cond_broadcast(condition_in(handle_)); }
-
-bool is_directory(std::FILE* file) {
-  struct stat info {};
-  return fstat(fileno(file), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 // An empty file is not truncated again: on ext4, closing a file truncated to
 // nothing starts writing all its data out (auto_da_alloc).

@@ -77,8 +77,14 @@ int create_exclusively(std::string& path_template) {
 
 }  // namespace
 
-// A Windows folder holds no FIFO: opening never waits.
-FileHandle open_for_reading(const char* path) { return FileHandle(std::fopen(path, "rb")); }
+// A Windows folder holds no FIFO: opening never waits. A folder holds no
+// bytes to read.
+FileHandle open_for_reading(const char* path) {
+  FileHandle file(std::fopen(path, "rb"));
+  struct _stat64 info {};
+  if (file && (_fstat64(_fileno(file.get()), &info) != 0 || (info.st_mode & _S_IFMT) == _S_IFDIR)) file.reset();
+  return file;
+}
 
 int seek(std::FILE* file, std::int64_t offset, int origin) { return _fseeki64(file, offset, origin); }
 
@@ -172,11 +178,6 @@ Condition::Condition() { InitializeConditionVariable(new (handle_) CONDITION_VAR
 Condition::~Condition() = default;
 void Condition::wait(Lock& lock) { SleepConditionVariableSRW(condition_in(handle_), srw_lock_in(lock.handle_), INFINITE, 0); }
 void Condition::wake_all() { WakeAllConditionVariable(condition_in(handle_)); }
-
-bool is_directory(std::FILE* file) {
-  struct _stat64 info {};
-  return _fstat64(_fileno(file), &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFDIR;
-}
 
 int open_for_writing(const char* path) {
   return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
