@@ -22,16 +22,35 @@ set(TRAILAVI_DEBIAN_VERSION ${PROJECT_VERSION}-${TRAILAVI_DEBIAN_REVISION})
 
 if(WIN32)
   # The zip unpacks to one folder: the program, with the README, the
-  # changelog and the licence beside it as text files with Windows line ends.
+  # changelog, the licence and the manual beside it as text files with
+  # Windows line ends, and examples/ with the report the program prints.
   install(TARGETS trailavi RUNTIME DESTINATION .)
-  foreach(document README.md:README.txt CHANGELOG.md:CHANGELOG.txt LICENSE:LICENSE.txt)
+  foreach(document README.md:README.txt CHANGELOG.md:CHANGELOG.txt LICENSE:LICENSE.txt
+                   examples/report.txt:examples/report.txt)
     string(REPLACE ":" ";" names "${document}")
     list(GET names 0 source)
     list(GET names 1 target)
     configure_file(${PROJECT_SOURCE_DIR}/${source} ${PROJECT_BINARY_DIR}/package/${target}
                    @ONLY NEWLINE_STYLE CRLF)
-    install(FILES ${PROJECT_BINARY_DIR}/package/${target} DESTINATION .)
+    get_filename_component(folder ${target} DIRECTORY)
+    install(FILES ${PROJECT_BINARY_DIR}/package/${target} DESTINATION ./${folder})
   endforeach()
+  install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION examples)
+  # The manual page rendered as plain text, where groff is at hand (the
+  # release installs it and checks that the zip holds the manual).
+  find_program(TRAILAVI_GROFF groff)
+  if(TRAILAVI_GROFF)
+    set(manual ${PROJECT_BINARY_DIR}/man1/trailavi.1)
+    configure_file(${PROJECT_SOURCE_DIR}/docs/trailavi.1.in ${manual} @ONLY)
+    set(rendered ${PROJECT_BINARY_DIR}/package/MANUAL.txt)
+    add_custom_command(OUTPUT ${rendered}
+      COMMAND ${CMAKE_COMMAND} -DGROFF=${TRAILAVI_GROFF} -DPAGE=${manual} -DOUT=${rendered}
+              -P ${PROJECT_SOURCE_DIR}/cmake/render-manual.cmake
+      DEPENDS ${manual} ${PROJECT_SOURCE_DIR}/cmake/render-manual.cmake
+      COMMENT "Rendering the manual as text")
+    add_custom_target(trailavi_manual_text ALL DEPENDS ${rendered})
+    install(FILES ${rendered} DESTINATION .)
+  endif()
 else()
   install(TARGETS trailavi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
@@ -59,13 +78,19 @@ else()
   configure_file(${PROJECT_SOURCE_DIR}/cmake/changelog.Debian.in ${PROJECT_BINARY_DIR}/doc/changelog.Debian @ONLY)
   set(debian_changelog ${PROJECT_BINARY_DIR}/doc/changelog.Debian.gz)
   trailavi_gzip(${PROJECT_BINARY_DIR}/doc/changelog.Debian ${debian_changelog})
-  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog} ${debian_changelog})
+  set(readme ${PROJECT_BINARY_DIR}/doc/README.md.gz)
+  trailavi_gzip(${PROJECT_SOURCE_DIR}/README.md ${readme})
+  add_custom_target(trailavi_documents ALL DEPENDS ${manual}.gz ${changelog} ${debian_changelog} ${readme})
   install(FILES ${manual}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
   install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
-  install(FILES README.md ${changelog} ${debian_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
-  install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME trailavi)
-  install(FILES examples/TEST_.BMP examples/test_.dat DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  install(FILES ${readme} ${changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES examples/TEST_.BMP examples/test_.dat examples/report.txt DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+  # What only a Debian package holds: the package's own changelog and its
+  # lintian override. `cmake --install` leaves them out; cpack asks for them.
+  install(FILES ${debian_changelog} DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT debian EXCLUDE_FROM_ALL)
+  install(FILES cmake/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME trailavi
+          COMPONENT debian EXCLUDE_FROM_ALL)
 endif()
 
 set(CPACK_PACKAGE_NAME trailavi)
@@ -98,6 +123,9 @@ if(WIN32)
   endif()
 else()
   set(CPACK_GENERATOR DEB)
+  # One package of everything `cmake --install` installs and of the
+  # Debian-only component.
+  set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};trailavi;Unspecified;/;${PROJECT_BINARY_DIR};trailavi;debian;/")
   # trailavi_VERSION-REVISION_ARCH.deb, the architecture as dpkg names it.
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_RELEASE ${TRAILAVI_DEBIAN_REVISION})

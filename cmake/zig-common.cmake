@@ -2,14 +2,19 @@
 # C libraries, musl and the macOS system's stubs among them, which Debian
 # does not have (scripts/install-deps zig puts it in /opt). The toolchain
 # file that includes this sets CMAKE_SYSTEM_NAME, CMAKE_SYSTEM_PROCESSOR and
-# TRAILAVI_ZIG_TARGET first.
+# TRAILAVI_ZIG_TARGET first, and TRAILAVI_ZIG_CPU for a processor older than
+# the target's default.
 find_program(TRAILAVI_ZIG NAMES zig PATHS /opt/trailavi-zig-0.11.0 REQUIRED)
 
 # "zig c++" and "zig ar", with the target on every compile and link.
 set(CMAKE_CXX_COMPILER ${TRAILAVI_ZIG})
 set(CMAKE_CXX_COMPILER_ARG1 c++)
-set(CMAKE_CXX_FLAGS_INIT "-target ${TRAILAVI_ZIG_TARGET}")
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-target ${TRAILAVI_ZIG_TARGET}")
+set(trailavi_zig_flags "-target ${TRAILAVI_ZIG_TARGET}")
+if(TRAILAVI_ZIG_CPU)
+  string(APPEND trailavi_zig_flags " -mcpu=${TRAILAVI_ZIG_CPU}")
+endif()
+set(CMAKE_CXX_FLAGS_INIT "${trailavi_zig_flags}")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "${trailavi_zig_flags}")
 set(CMAKE_AR ${TRAILAVI_ZIG} CACHE FILEPATH "")
 set(CMAKE_CXX_ARCHIVE_CREATE "<CMAKE_AR> ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_CXX_ARCHIVE_APPEND "<CMAKE_AR> ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
