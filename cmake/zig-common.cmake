@@ -15,6 +15,10 @@ if(TRAILAVI_ZIG_CPU)
 endif()
 set(CMAKE_CXX_FLAGS_INIT "${trailavi_zig_flags}")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "${trailavi_zig_flags}")
+# Zig keeps debug information, with the build folder's paths, unless told
+# to strip: a program that ships comes out the same from any folder.
+set(CMAKE_EXE_LINKER_FLAGS_RELEASE_INIT "-s")
+set(CMAKE_EXE_LINKER_FLAGS_MINSIZEREL_INIT "-s")
 set(CMAKE_AR ${TRAILAVI_ZIG} CACHE FILEPATH "")
 set(CMAKE_CXX_ARCHIVE_CREATE "<CMAKE_AR> ar qc <TARGET> <LINK_FLAGS> <OBJECTS>")
 set(CMAKE_CXX_ARCHIVE_APPEND "<CMAKE_AR> ar q <TARGET> <LINK_FLAGS> <OBJECTS>")
