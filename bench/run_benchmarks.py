@@ -11,7 +11,15 @@ win64 build and Wine are at hand, as a Windows program on both cores and on
 one, on the point-heavy workload. Every command
 runs once a round, in turn, for several rounds, each writing a fresh output
 (the previous one removed and synced outside the timing); the medians are
-compared. Peak resident memory comes from GNU time."""
+compared. Peak resident memory comes from GNU time.
+
+Where a reference build is given (scripts/bench builds the commit before
+the frame pass's queue and the durable replace, 69533f0, unless told
+another), trailavi is also paired against it: the point-heavy workload on
+both cores and on one, a first video and a replacing one on the
+frame-heavy workload, each pair in alternating order, the medians of the
+pairs' ratios reported. The notes name the processor and the file system
+the run used, and every figure they state comes from this run."""
 
 import argparse
 import json
@@ -133,6 +141,7 @@ def measure(folder, workload, rounds, programs):
             times[key].append(seconds)
             rss[key] = max(rss[key], rss_kib)
     medians = {key: statistics.median(values) for key, values in times.items()}
+    spreads = {key: (min(values), max(values)) for key, values in times.items()}
     # The ratios are taken against the faster of the two limits.
     medians["limit_dd"] = medians["limit"]
     medians["limit"] = min(medians["limit_dd"], medians["limit_write"])
@@ -143,7 +152,101 @@ def measure(folder, workload, rounds, programs):
     return {
         "name": name, "output_bytes": output_bytes, "medians": medians, "rss_kib": rss,
         "rss_budget_kib": budget_kib, "points_bytes": (folder / "test_.dat").stat().st_size,
+        "spreads": spreads,
     }
+
+
+def timed_replace(command, folder):
+    """Wall-clock seconds of one run that replaces the TEST01_.AVI already
+    there, which stays for the next; synced outside the timing."""
+    subprocess.run(["sync"])
+    started = time.perf_counter()
+    result = subprocess.run(command, cwd=folder, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    seconds = time.perf_counter() - started
+    if result.returncode != 0:
+        sys.exit(f"{command[0]} failed with {result.returncode}: {result.stderr.decode()}")
+    subprocess.run(["sync"])
+    return seconds
+
+
+def paired_ratios(run_new, run_old, pairs):
+    """Median, lower and upper quartile of new / old over pairs run in
+    alternating order, after one untimed run of each."""
+    run_new()
+    run_old()
+    ratios = []
+    for index in range(pairs):
+        if index % 2 == 0:
+            new, old = run_new(), run_old()
+        else:
+            old, new = run_old(), run_new()
+        ratios.append(new / old)
+    quartiles = statistics.quantiles(ratios, n=4)
+    return {"median": statistics.median(ratios), "low": quartiles[0], "high": quartiles[2], "pairs": pairs}
+
+
+def measure_paired(folder, workload, pairs, program, reference):
+    """trailavi against the reference build on one workload: fresh videos on
+    both cores and on one, and, for frame-heavy, replacing an earlier video;
+    and whether the two write the same video."""
+    name = workload[0]
+    rows = []
+
+    def fresh(command):
+        return lambda: timed(command, folder, "TEST01_.AVI")[0]
+
+    def videos_match():
+        subprocess.run([program], cwd=folder, stdout=subprocess.DEVNULL, check=True)
+        new = (folder / "TEST01_.AVI").read_bytes()
+        subprocess.run([reference], cwd=folder, stdout=subprocess.DEVNULL, check=True)
+        same = (folder / "TEST01_.AVI").read_bytes() == new
+        (folder / "TEST01_.AVI").unlink()
+        return same
+
+    same = videos_match()
+    rows.append((f"{name}, both cores, first video", paired_ratios(fresh([program]), fresh([reference]), pairs), same))
+    if name.startswith("point-heavy"):
+        one = ["taskset", "-c", "0"]
+        rows.append((f"{name}, one core, first video",
+                     paired_ratios(fresh(one + [program]), fresh(one + [reference]), pairs), same))
+    if name.startswith("frame-heavy"):
+        subprocess.run([program], cwd=folder, stdout=subprocess.DEVNULL, check=True)
+        rows.append((f"{name}, both cores, replacing an earlier video",
+                     paired_ratios(lambda: timed_replace([program], folder),
+                                   lambda: timed_replace([reference], folder), pairs), same))
+        # What the disk itself asks: the same bytes written and flushed with
+        # fsync, against written alone.
+        output_bytes = (folder / "TEST01_.AVI").stat().st_size
+        (folder / "TEST01_.AVI").unlink()
+        dd = ["dd", "if=/dev/zero", "of=limit.out", "bs=1M", f"count={output_bytes}", "iflag=count_bytes",
+              "status=none"]
+        rows.append((f"{name}: `dd conv=fsync` of the same bytes, against `dd` alone",
+                     paired_ratios(lambda: timed(dd + ["conv=fsync"], folder, "limit.out")[0],
+                                   lambda: timed(dd, folder, "limit.out")[0], pairs), None))
+    return rows
+
+
+def machine_facts(folder):
+    """The processor, the cores, the kernel and the file system of the run."""
+    model = "unknown processor"
+    try:
+        for line in pathlib.Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                model = line.split(":", 1)[1].strip()
+                break
+    except OSError:
+        pass
+    found = subprocess.run(["findmnt", "-n", "-o", "FSTYPE,OPTIONS", "-T", str(folder)], capture_output=True,
+                           text=True)
+    fs_type, _, options = found.stdout.strip().partition(" ")
+    system = "unknown system"
+    try:
+        system = "Debian " + pathlib.Path("/etc/debian_version").read_text().strip()
+    except OSError:
+        pass
+    return {"processor": model, "cores": len(os.sched_getaffinity(0)), "kernel": os.uname().release,
+            "system": system, "fs_type": fs_type or "unknown", "fs_options": options.strip(),
+            "folder": str(folder)}
 
 
 def measure_wine(workload_folder, rounds, program):
@@ -197,9 +300,8 @@ def wine_section(wine):
         "The win64 program (`build-bench-win64/trailavi.exe`) under Wine on the point-heavy workload "
         f"({wine['points_bytes'] / 1e6:.1f} MB of points), both cores against `taskset -c 0`, medians of the "
         "same rounds, Wine's server kept running between runs. The files lie in memory (`/dev/shm`): Wine "
-        "makes about a thousand calls to its server a run, and this machine's disk write-back varies by more "
-        "than the threads save, which both weigh alike on one core and on two (on disk, both cores took "
-        "0.84 to 0.96 of the one-core time in our runs).", "",
+        "makes about a thousand calls to its server a run, and disk write-back varies by more than the "
+        "threads save, which both weigh alike on one core and on two.", "",
         "| both cores | one core | both / one |", "|---|---|---|",
         f"| {wine['both']:.3f} s | {wine['one']:.3f} s | {wine['both'] / wine['one']:.2f} |", ""]
 
@@ -210,17 +312,51 @@ def classifier_figures(program):
     return {b["name"]: b["bytes_per_second"] for b in json.loads(result.stdout)["benchmarks"]}
 
 
-def report(results, classifier, rounds, wine):
+def machine_section(machine):
+    options = f" (`{machine['fs_options']}`)" if machine["fs_options"] else ""
+    return ["## This run", "",
+            f"- processor: {machine['processor']}, {machine['cores']} usable cores",
+            f"- system: {machine['system']}, Linux {machine['kernel']}",
+            f"- scratch folder: `{machine['folder']}` on {machine['fs_type']}{options}", ""]
+
+
+def paired_section(paired, reference):
+    if not paired:
+        return ["## Against an earlier version", "",
+                "Not measured: no reference build was given (`scripts/bench` makes one from git history).", ""]
+    lines = ["## Against an earlier version", "",
+             f"trailavi paired against {reference}, built the same way: each pair runs both, in alternating "
+             "order, each writing a fresh video (the earlier one removed and synced outside the timing) or, "
+             "where the row says so, replacing the video the previous run left (synced outside the timing). "
+             "Medians and quartiles of the pairs' ratios of wall time; below 1 is faster.", "",
+             "| workload | pairs | new / earlier (median) | quartiles | same video |", "|---|---|---|---|---|"]
+    for name, ratios, same in paired:
+        lines.append(f"| {name} | {ratios['pairs']} | {ratios['median']:.3f} | {ratios['low']:.3f} to "
+                     f"{ratios['high']:.3f} | {'—' if same is None else 'yes' if same else 'no'} |")
+    lines.append("")
+    if any("replacing" in name for name, _, _ in paired):
+        lines += [
+            "Replacing an earlier video waits for the new one to reach the disk before the rename, so that a "
+            "crash keeps one of the two whole; the earlier version returned once the bytes were in the page "
+            "cache. That row pays for the disk's own speed, which the first-video rows do not.", ""]
+    return lines
+
+
+def report(results, classifier, rounds, wine, machine, paired, reference):
     lines = [
         "# Performance",
         "",
-        "Made by `scripts/bench` on this machine; medians of "
+        "Made by `scripts/bench`; medians of "
         f"{rounds} alternating rounds (the order turning each round, after one warm-up run of each "
         "command), page cache warm, outputs removed and synced between runs.",
         "The limit is reading the point file twice with `cat` plus writing the same number of bytes in "
         "1 MiB blocks, once with `dd` from `/dev/zero` and once with `write(2)` from a buffer "
         "(`bench/write_blocks.cpp`); ratios are against the faster of the two.",
         "",
+    ]
+    lines += machine_section(machine)
+    lines += [
+        "## Workloads", "",
         "| workload | output | limit (dd) | limit (write) | trailavi | trailavi, one core | baseline | ffmpeg mux "
         "| trailavi / limit | one core / limit | baseline / trailavi | ffmpeg / trailavi | trailavi peak RSS "
         "| RSS budget |",
@@ -235,7 +371,9 @@ def report(results, classifier, rounds, wine):
             f"| {m['trailavi_one_core'] / m['limit']:.2f} "
             f"| {m['baseline'] / m['trailavi']:.2f} | {m['ffmpeg'] / m['trailavi']:.2f} "
             f"| {r['rss_kib']['trailavi'] / 1024:.1f} MiB | {r['rss_budget_kib'] / 1024:.1f} MiB |")
-    lines += ["", "![Run time against the limit](performance.png)", "", "## Point-line scanner", "",
+    lines += ["", "![Run time against the limit](performance.png)", ""]
+    lines += paired_section(paired, reference)
+    lines += ["## Point-line scanner", "",
               "Google Benchmark, `build-bench/bench/trailavi_classifier_bench`:", "",
               "| case | throughput |", "|---|---|"]
     for name, rate in classifier.items():
@@ -247,63 +385,44 @@ def report(results, classifier, rounds, wine):
               "a file in the page cache. Every point's values go into a checksum, so the number "
               "conversion is measured too.", ""]
     lines += wine_section(wine)
-    lines += NOTES.splitlines()
+    lines += notes(results, machine)
     return "\n".join(lines)
 
 
-NOTES = """## Notes
-
-- Peak memory does not grow with the frame count. The writer keeps the
-  index of the current RIFF segment in memory, 8 bytes a frame, and a
-  segment holds at most 2^20 frames (8 MiB of index), so tiny frames go on
-  in new segments. Measured with `/usr/bin/time -v`: 50 million frames of a
-  1x1 picture peak at 12.1 MiB, the 4.2 million frames of a gigabyte line of
-  NUL bytes at 12.2 MiB, the example at 3.8 MiB. The RSS budget above is the
-  picture's size plus 16 MiB. The threads add a fixed amount each: a
-  256 KiB buffer for each part of the pre-scan, a ring of 576 KiB for the
-  frame pass's reader, and a 512 KiB stack, little of it touched.
-- Page-cache writes on this machine vary a lot from run to run: `dd` writing
-  the same 829 MB took 0.14 s in one run and 0.69 s in the next, and even
-  plain 1 MiB writes from a buffer vary by more than 5 %. The medians above
-  are steadier, but differences of a few per cent between trailavi, the
-  baseline and the write limit are within that noise.
-- The point-heavy workload is bounded by the cost of visiting each of its
-  8 million lines (4 million points, read twice): reading, finding and
-  classifying a line takes about 5 ns here, so one pass over the file
-  about 21 ms, more than the whole limit. Both passes use both cores: the pre-scan
-  reads the file in two halves at once (11 ms in place of 21 in this
-  machine's runs), and the frame pass reads and classifies on one thread
-  while the main thread marks and writes (20 ms in place of 42). The two
-  steps are about even: reading and classifying take about 20 ms, marking
-  the 4 million points about 7.5 ms and writing the frames the rest. Two
-  faster classifiers were measured and dropped: numbers of up to four
-  digits converted in one 64-bit word, and the lines' digits and blanks
-  told by masks made once for 64 bytes, were 5 % and 6 % slower on lines of
-  varying length in the classifier benchmark.
-- On this virtual machine the scheduler may keep both threads of a pass on
-  one processor while the other sits idle, and a thread that slept takes
-  about a third of a millisecond to wake. Each pass therefore asks for its
-  threads to keep off the main thread's processor, which each new thread
-  sets for itself before its work (`sched_setaffinity(0)` on Linux, glibc
-  and musl alike, `SetThreadAffinityMask(GetCurrentThread())` on Windows;
-  macOS places no threads), so that no other thread is ever moved. The
-  frame pass's ring keeps its counts and stop under one lock; its reader
-  waits only while the ring is full. Paired whole runs on the point-heavy
-  workload (wall time, medians of the pairs' ratios): against the version
-  with three atomics and a full ring waiting until half was drained, 1.02
-  on both cores (100 pairs) and 1.004 on one (`taskset -c 0`, 60 pairs),
-  the video byte for byte the same; without pinning 1.035 of pinning (80
-  pairs); the half-drained wait kept, 1.005 of none (80 pairs), so it went.
-- Threads pay from about 512 KiB of points on: whole runs on the
-  benchmarks' kind of point file took 0.6 ms longer with them at 64 KiB,
-  13 % longer at 256 KiB, as long at 512 KiB and 13 % less at 1 MiB, so
-  files below 1 MiB are read on one thread.
-- Debian's hardening flags, which optimised Linux builds carry, cost
-  nothing measurable on the point-heavy workload: with and without them
-  (`-DTRAILAVI_HARDENING=OFF`) trailavi took a median 0.071 s over 60
-  alternating runs, each writing a fresh video (ratio 1.00, quartiles 0.99
-  and 1.01).
-"""
+def notes(results, machine):
+    """The notes, every figure from this run."""
+    peaks = ", ".join(f"{r['rss_kib']['trailavi'] / 1024:.1f} MiB on {r['name']} (budget "
+                      f"{r['rss_budget_kib'] / 1024:.1f})" for r in results)
+    first = results[0]
+    dd_low, dd_high = first["spreads"]["limit"]
+    write_low, write_high = first["spreads"]["limit_write"]
+    lines = [
+        "## Notes", "",
+        "- Peak memory does not grow with the frame count: the writer keeps the index of the current RIFF "
+        "segment, 8 bytes a frame, and a segment holds at most 2^20 frames (8 MiB of index), so tiny frames "
+        "go on in new segments. The budget is the picture's size plus 16 MiB; this run peaked at "
+        f"{peaks}.",
+        f"- Page-cache writes on {machine['fs_type']} here vary from run to run: on {first['name']} "
+        f"({first['output_bytes'] / 1e6:.0f} MB), `dd` took {dd_low:.3f} s to {dd_high:.3f} s across the rounds "
+        f"and the writes from a buffer {write_low:.3f} s to {write_high:.3f} s, so differences of a few per "
+        "cent between trailavi, the baseline and the limit are within that noise.",
+    ]
+    for r in results:
+        if r["name"].startswith("point-heavy"):
+            m = r["medians"]
+            lines.append(
+                f"- On {r['name']}, trailavi took {m['trailavi']:.3f} s on {machine['cores']} cores and "
+                f"{m['trailavi_one_core']:.3f} s on one (`taskset -c 0`): "
+                f"{m['trailavi'] / m['trailavi_one_core']:.2f} of the one-core time. Both passes use every "
+                "core: the pre-scan reads the file in one part a core, and the frame pass reads and "
+                "classifies on one thread while the main thread marks and writes. Each pass asks its threads "
+                "to keep off the main thread's processor, which each new thread sets for itself before its "
+                "work, so that no other thread is ever moved; the frame pass's ring keeps its counts and its "
+                "stop under one lock.")
+    lines += [
+        "- Files below 1 MiB are read on one thread; Debian's hardening flags, which optimised Linux builds "
+        "carry, are on in every figure above.", ""]
+    return lines
 
 
 def plot(results, path):
@@ -337,6 +456,9 @@ def main():
     parser.add_argument("--rounds", type=int, default=5)
     parser.add_argument("--scratch", default=os.environ.get("TMPDIR", "/tmp") + "/trailavi-bench")
     parser.add_argument("--build", default=str(ROOT / "build-bench"))
+    parser.add_argument("--reference", help="an earlier trailavi program to pair against")
+    parser.add_argument("--reference-name", default="an earlier version")
+    parser.add_argument("--pairs", type=int, default=30)
     args = parser.parse_args()
     build = pathlib.Path(args.build)
     programs = {"trailavi": str(build / "trailavi"), "baseline": str(build / "bench" / "trailavi_baseline"),
@@ -344,7 +466,10 @@ def main():
     scratch = pathlib.Path(args.scratch)
     windows_program = ROOT / "build-bench-win64" / "trailavi.exe"
     results = []
+    paired = []
     wine = None
+    scratch.mkdir(parents=True, exist_ok=True)
+    machine = machine_facts(scratch)
     for index, workload in enumerate(WORKLOADS):
         folder = scratch / f"w{index}"
         print(f"== {workload[0]}: preparing", flush=True)
@@ -354,9 +479,12 @@ def main():
         if workload[0].startswith("point-heavy") and windows_program.exists() and shutil.which("wine"):
             print(f"== {workload[0]}: timing {args.rounds} rounds of the win64 program under Wine", flush=True)
             wine = measure_wine(folder, args.rounds, str(windows_program))
+        if args.reference and not workload[0].startswith("1920"):
+            print(f"== {workload[0]}: {args.pairs} pairs against {args.reference_name}", flush=True)
+            paired += measure_paired(folder, workload, args.pairs, programs["trailavi"], args.reference)
         shutil.rmtree(folder)
     classifier = classifier_figures(str(build / "bench" / "trailavi_classifier_bench"))
-    text = report(results, classifier, args.rounds, wine)
+    text = report(results, classifier, args.rounds, wine, machine, paired, args.reference_name)
     (ROOT / "docs").mkdir(exist_ok=True)
     (ROOT / "docs" / "performance.md").write_text(text)
     plot(results, ROOT / "docs" / "performance.png")
