@@ -80,9 +80,7 @@ ExitStatus open_and_measure(os::FileHandle& file, std::int32_t& length_bytes) {
   if (os::seek(file.get(), 0, SEEK_END) != 0) return ExitStatus::bitmap_seek_end_failed;
   const std::int64_t length = os::tell(file.get());
   if (length < 0 || length > INT32_MAX) return ExitStatus::bitmap_length_unknown;
-  if (os::seek(file.get(), kBitmapFileHeaderBytes, SEEK_SET) != 0) {
-    return ExitStatus::bitmap_seek_header_failed;
-  }
+  if (os::seek(file.get(), kBitmapFileHeaderBytes, SEEK_SET) != 0) return ExitStatus::bitmap_seek_header_failed;
   length_bytes = static_cast<std::int32_t>(length);
   return ExitStatus::ok;
 }
@@ -143,16 +141,13 @@ ExitStatus BackgroundImage::parse(std::unique_ptr<std::uint8_t[]> bytes, std::in
 ExitStatus load_background(Report& report, BackgroundImage& image) {
   os::FileHandle file;
   std::int32_t length_bytes = 0;
-  if (const ExitStatus status = open_and_measure(file, length_bytes); status != ExitStatus::ok) {
-    return status;
-  }
+  ExitStatus status = open_and_measure(file, length_bytes);
+  if (status != ExitStatus::ok) return status;
   // length_bytes >= 0, so the difference cannot overflow.
   const std::int32_t byte_count = length_bytes - kBitmapFileHeaderBytes;
   report.bitmap_byte_count(byte_count);
   std::unique_ptr<std::uint8_t[]> bytes;
-  if (const ExitStatus status = read_remainder(file.get(), byte_count, bytes); status != ExitStatus::ok) {
-    return status;
-  }
+  if ((status = read_remainder(file.get(), byte_count, bytes)) != ExitStatus::ok) return status;
   file.reset();
   return BackgroundImage::parse(std::move(bytes), byte_count, report, image);
 }

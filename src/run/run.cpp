@@ -36,25 +36,19 @@ unsigned PassThreads::for_file(std::int64_t size_bytes) const {
 ExitStatus run(Report& report, OpenVideoFile open_video_file, const PassThreads& threads) {
   os::guard_against_interruption();
   BackgroundImage background;
-  if (const ExitStatus status = load_background(report, background); status != ExitStatus::ok) {
-    return status;
-  }
+  ExitStatus status = load_background(report, background);
+  if (status != ExitStatus::ok) return status;
   PointFile points;
   if (!points.open(kPointFileName)) return ExitStatus::data_open_failed;
   // Decided once, for both passes, from the file as the pre-scan finds it.
   const unsigned thread_count = threads.for_file(points.regular_file_size());
   PrescanCounts counts;
-  if (const ExitStatus status = prescan_points(report, points, thread_count, counts); status != ExitStatus::ok) {
-    return status;
-  }
+  if ((status = prescan_points(report, points, thread_count, counts)) != ExitStatus::ok) return status;
   VideoOutput video;
-  if (const ExitStatus status = set_up_video(background, counts.separator_count, open_video_file, video);
-      status != ExitStatus::ok) {
+  if ((status = set_up_video(background, counts.separator_count, open_video_file, video)) != ExitStatus::ok) {
     return status;
   }
-  if (const ExitStatus status = run_frame_pass(points, background, video, thread_count); status != ExitStatus::ok) {
-    return status;
-  }
+  if ((status = run_frame_pass(points, background, video, thread_count)) != ExitStatus::ok) return status;
   return end_run(points, video, background);
 }
 
