@@ -39,12 +39,11 @@ constexpr DWORD kStopGraceMs = 10000;
 // the process itself first, while this waits.
 BOOL WINAPI request_stop(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
-  bool has_file = false;
-  {
+  const bool has_file = [] {
     const std::lock_guard locked(pending_lock);
     stop_requested = true;
-    has_file = pending;
-  }
+    return pending;
+  }();
   if (has_file) Sleep(kStopGraceMs);
   return FALSE;
 }
@@ -230,14 +229,13 @@ bool can_open_for_writing(const char* path) {
 unsigned new_file_mode() { return 0666; }
 
 bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
-  int descriptor = -1;
-  {
+  const int descriptor = [&path_template] {
     const std::lock_guard locked(pending_lock);
-    if (stop_requested) return false;
-    descriptor = create_exclusively(path_template);
-    if (descriptor < 0) return false;
-    pending = true;
-  }
+    const int created = stop_requested ? -1 : create_exclusively(path_template);
+    pending = created >= 0;
+    return created;
+  }();
+  if (descriptor < 0) return false;
   if (_close(descriptor) == 0) return true;
   remove_pending_file(path_template);
   return false;
