@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <poll.h>
 #include <sstream>
@@ -88,9 +89,27 @@ ProcessResult finish_process(const StartedProcess& process) {
   return result;
 }
 
+namespace {
+
+// Wine's loader, now and then, fails to start a program it started a moment
+// before and says so on standard output ("ShellExecuteEx failed"). The
+// program never ran, so its folder is as it was and the run can be made
+// again; the program under test never prints those words itself.
+bool wine_could_not_start(const std::vector<std::string>& argv, const ProcessResult& result) {
+  return !argv.empty() && argv[0].find("wine") != std::string::npos &&
+         result.standard_output.find("ShellExecuteEx failed") != std::string::npos;
+}
+
+}  // namespace
+
 ProcessResult run_process(const std::vector<std::string>& argv, const std::string& working_dir,
                           const std::vector<std::string>& environment) {
-  return finish_process(start_process(argv, working_dir, environment));
+  ProcessResult result = finish_process(start_process(argv, working_dir, environment));
+  for (int retry = 0; retry < 3 && wine_could_not_start(argv, result); ++retry) {
+    std::fprintf(stderr, "note: Wine could not start %s; starting it again\n", argv.size() > 1 ? argv[1].c_str() : "");
+    result = finish_process(start_process(argv, working_dir, environment));
+  }
+  return result;
 }
 
 std::vector<std::string> command_from_environment(const char* variable) {
