@@ -79,9 +79,9 @@ class PointQueue {
   // The next filled batch, once there is one; filled here with no reader.
   const PointBatch& next_batch();
   void hand_back(bool completed);
-  // Whether the reader may go on: to fill a batch where the ring has room,
-  // or to end after a stop. Under the lock.
-  [[nodiscard]] bool reader_may_go_on() const { return stopped_ || filled_ - taken_ < ring_batches_; }
+  // Whether a reader that found the ring full may go on: to fill a batch
+  // once at most half the ring is filled, or to end after a stop. Under the lock.
+  [[nodiscard]] bool reader_may_resume() const { return stopped_ || filled_ - taken_ <= ring_batches_ / 2; }
 
   PointFile* points_ = nullptr;
   std::unique_ptr<PointBatch[]> batches_;

@@ -50,9 +50,9 @@ class Thread {
   // Runs work(context) on a new thread, whose POSIX stop signals stay
   // blocked, so that their handler runs on the main thread alone; asked to,
   // off the processor its starter runs on, where the system places threads
-  // (Linux, Windows) and others are allowed: the new thread places itself
-  // before it runs the work, so no other is ever moved. False when no thread
-  // can be started: the caller then does without.
+  // (Linux, Windows) and others are allowed: placed before it runs the work,
+  // so no other is ever moved. False when no thread can be started: the
+  // caller then does without.
   [[nodiscard]] bool start(void (*work)(void*), void* context, bool apart_from_starter);
   // Waits for the thread to end; nothing when none is running.
   void join();
@@ -103,10 +103,7 @@ class Condition {
 };
 
 // Bytes that stay where they are until they are written.
-struct ByteRange {
-  const void* data;
-  std::size_t size;
-};
+struct ByteRange { const void* data; std::size_t size; };
 
 // The video file as a descriptor, written in gathered writes of at most
 // kMostRanges ranges, which go out in order without a copy.

@@ -108,9 +108,7 @@ FileHandle open_for_reading(const char* path) {
   return FileHandle(file);
 }
 
-int seek(std::FILE* file, std::int64_t offset, int origin) {
-  return fseeko(file, static_cast<off_t>(offset), origin);
-}
+int seek(std::FILE* file, std::int64_t offset, int origin) { return fseeko(file, static_cast<off_t>(offset), origin); }
 
 std::int64_t tell(std::FILE* file) { return static_cast<std::int64_t>(ftello(file)); }
 
@@ -156,20 +154,37 @@ bool allowed_processors(cpu_set_t& allowed) {
   return sched_getaffinity(0, sizeof allowed, &allowed) == 0;
 }
 
-// The processor the caller runs on, for a thread it starts to keep off.
-int processor_to_keep_off() { return sched_getcpu(); }
+// Those less `processor`; false when it is unknown (-1) or none is left.
+bool allowed_without(int processor, cpu_set_t& allowed) {
+  if (processor < 0 || !allowed_processors(allowed)) return false;
+  CPU_CLR(processor, &allowed);
+  return CPU_COUNT(&allowed) > 0;
+}
 
-// Keeps the calling thread off `processor` while others are allowed: a
-// thread places itself alone, as sched_setaffinity(0) names the caller.
+// A new thread is kept off its starter's processor from before it runs, so
+// that no other thread is ever moved, even one that has ended: by glibc, from
+// its attributes, while it waits to start (which measured faster); where no
+// such attribute exists (musl), by itself, as sched_setaffinity(0) names the
+// caller. Returns the processor it still has to keep off itself.
+int place_new_thread(pthread_attr_t& attributes) {
+  const int processor = sched_getcpu();
+#if defined(__GLIBC__)
+  cpu_set_t allowed;
+  if (allowed_without(processor, allowed)) pthread_attr_setaffinity_np(&attributes, sizeof allowed, &allowed);
+  return -1;
+#else
+  static_cast<void>(attributes);
+  return processor;
+#endif
+}
+
 void keep_off(int processor) {
   cpu_set_t allowed;
-  if (processor < 0 || !allowed_processors(allowed)) return;
-  CPU_CLR(processor, &allowed);
-  if (CPU_COUNT(&allowed) > 0) sched_setaffinity(0, sizeof allowed, &allowed);
+  if (allowed_without(processor, allowed)) sched_setaffinity(0, sizeof allowed, &allowed);
 }
 #else
 // Only Linux places threads.
-int processor_to_keep_off() { return -1; }
+int place_new_thread(pthread_attr_t& /*attributes*/) { return -1; }
 void keep_off(int /*processor*/) {}
 #endif
 
@@ -205,10 +220,10 @@ pthread_cond_t* condition_in(unsigned char* handle) { return reinterpret_cast<pt
 
 bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
-  work_ = {work, context, apart_from_starter ? processor_to_keep_off() : -1};
   pthread_attr_t attributes;
   if (pthread_attr_init(&attributes) != 0) return false;
   pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+  work_ = {work, context, apart_from_starter ? place_new_thread(attributes) : -1};
   pthread_t handle;
   int result = 0;
   {
@@ -271,8 +286,7 @@ bool flush_opened(const char* path, int flags, bool unflushable_is_done) {
   const int descriptor = ::open(path, flags | O_CLOEXEC);
   if (descriptor < 0) return false;
   int result = 0;
-  while ((result = ::fsync(descriptor)) != 0 && errno == EINTR) {
-  }
+  while ((result = ::fsync(descriptor)) != 0 && errno == EINTR) {}
   const bool flushed = result == 0 || (unflushable_is_done && errno == EINVAL);
   return ::close(descriptor) == 0 && flushed;
 }
