@@ -22,14 +22,8 @@ struct InfoHeaderFields {
 
 // Precondition: the buffer holds at least the 40-byte information header.
 InfoHeaderFields read_info_header(std::span<const std::uint8_t> bytes) {
-  InfoHeaderFields fields;
-  fields.biSize = u32_le(bytes, 0);
-  fields.biWidth = as_int32(u32_le(bytes, 4));
-  fields.biHeight = as_int32(u32_le(bytes, 8));
-  fields.biBitCount = u16_le(bytes, 14);
-  fields.biCompression = u32_le(bytes, 16);
-  fields.biClrUsed = u32_le(bytes, 32);
-  return fields;
+  return {.biSize = u32_le(bytes, 0), .biWidth = as_int32(u32_le(bytes, 4)), .biHeight = as_int32(u32_le(bytes, 8)),
+          .biBitCount = u16_le(bytes, 14), .biCompression = u32_le(bytes, 16), .biClrUsed = u32_le(bytes, 32)};
 }
 
 // The later Windows headers (BITMAPV2/V3INFOHEADER, BITMAPV4HEADER,
@@ -39,10 +33,7 @@ InfoHeaderFields read_info_header(std::span<const std::uint8_t> bytes) {
 // is read as a BITMAPINFOHEADER of 40 bytes.
 std::uint32_t info_header_bytes(const InfoHeaderFields& fields) {
   switch (fields.biSize) {
-    case 52:
-    case 56:
-    case 108:
-    case 124: return fields.biSize;
+    case 52: case 56: case 108: case 124: return fields.biSize;
     default: return static_cast<std::uint32_t>(kInfoHeaderBytes);
   }
 }

@@ -17,10 +17,7 @@ namespace trailavi {
 
 // Precondition: offset <= bytes.size() && 4 <= bytes.size() - offset.
 [[nodiscard]] constexpr std::uint32_t u32_le(std::span<const std::uint8_t> bytes, std::size_t offset) {
-  return static_cast<std::uint32_t>(bytes[offset]) |
-         static_cast<std::uint32_t>(bytes[offset + 1]) << 8 |
-         static_cast<std::uint32_t>(bytes[offset + 2]) << 16 |
-         static_cast<std::uint32_t>(bytes[offset + 3]) << 24;
+  return u16_le(bytes, offset) | static_cast<std::uint32_t>(u16_le(bytes, offset + 2)) << 16;
 }
 
 }  // namespace trailavi

@@ -1,6 +1,5 @@
 #include "movie/video_stream.hpp"
 
-#include <cstring>
 #include <filesystem>
 
 #include "base/int32_wrap.hpp"
@@ -30,15 +29,13 @@ bool video_name_is_an_input() {
 bool holds_what_was_written(const VideoOutput& video) {
   std::error_code error;
   const std::uintmax_t size_bytes = std::filesystem::file_size(video.replacement.path(), error);
-  return !error &&
-         size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frame_count);
+  return !error && size_bytes >= least_video_file_bytes(video.format_bytes, video.frame_size_bytes, video.frame_count);
 }
 
 // The frame rate, the declared length and the picture's rectangle,
 // everything else zero.
 AVISTREAMINFOA make_stream_info(const BackgroundImage& image, std::int32_t separator_count) {
-  AVISTREAMINFOA info;
-  std::memset(&info, 0, sizeof info);
+  AVISTREAMINFOA info{};
   info.fccType = streamtypeVIDEO;
   info.fccHandler = kHandlerDib;
   info.dwScale = 1;

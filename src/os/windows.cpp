@@ -100,8 +100,7 @@ std::int64_t regular_file_size(std::FILE* file) {
 FileHandle reopen_for_reading(std::FILE* file) {
   const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
   if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  const HANDLE reopened =
-      ReOpenFile(handle, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  const HANDLE reopened = ReOpenFile(handle, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
   if (reopened == INVALID_HANDLE_VALUE) return nullptr;
   const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(reopened), _O_RDONLY | _O_BINARY);
   if (descriptor < 0) {
@@ -243,8 +242,7 @@ bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
 
 bool replace_with_pending_file(const std::string& pending_path, const std::string& final_path) {
   const std::lock_guard locked(pending_lock);
-  if (stop_requested ||
-      MoveFileExA(pending_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
+  if (stop_requested || MoveFileExA(pending_path.c_str(), final_path.c_str(), MOVEFILE_REPLACE_EXISTING) == 0) {
     return false;
   }
   pending = false;

@@ -27,31 +27,17 @@ struct GUID;
 using LPCLSID = const GUID*;
 
 struct RECT {
-  LONG left;
-  LONG top;
-  LONG right;
-  LONG bottom;
+  LONG left, top, right, bottom;
 };
 using LPRECT = RECT*;
 
+// The platform's fields, in its order.
 struct AVISTREAMINFOA {
-  DWORD fccType;
-  DWORD fccHandler;
-  DWORD dwFlags;
-  DWORD dwCaps;
-  WORD wPriority;
-  WORD wLanguage;
-  DWORD dwScale;
-  DWORD dwRate;
-  DWORD dwStart;
-  DWORD dwLength;
-  DWORD dwInitialFrames;
-  DWORD dwSuggestedBufferSize;
-  DWORD dwQuality;
-  DWORD dwSampleSize;
+  DWORD fccType, fccHandler, dwFlags, dwCaps;
+  WORD wPriority, wLanguage;
+  DWORD dwScale, dwRate, dwStart, dwLength, dwInitialFrames, dwSuggestedBufferSize, dwQuality, dwSampleSize;
   RECT rcFrame;
-  DWORD dwEditCount;
-  DWORD dwFormatChangeCount;
+  DWORD dwEditCount, dwFormatChangeCount;
   char szName[64];
 };
 static_assert(sizeof(AVISTREAMINFOA) == 140, "AVISTREAMINFOA is 140 bytes on the platform");

@@ -2,9 +2,6 @@
 
 BOOL SetRect(LPRECT lprc, int xLeft, int yTop, int xRight, int yBottom) {
   if (lprc == nullptr) return 0;
-  lprc->left = xLeft;
-  lprc->top = yTop;
-  lprc->right = xRight;
-  lprc->bottom = yBottom;
+  *lprc = {xLeft, yTop, xRight, yBottom};
   return 1;
 }
