@@ -91,6 +91,73 @@ bool gathered_write(int descriptor, std::span<const ByteRange> parts, std::int64
   return true;
 }
 
+static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
+
+#if defined(__linux__)
+// The processors the calling thread may run on: at the start, its process's.
+bool allowed_processors(cpu_set_t& allowed) {
+  CPU_ZERO(&allowed);
+  return sched_getaffinity(0, sizeof allowed, &allowed) == 0;
+}
+
+// Those less `processor`; false when it is unknown (-1) or none is left.
+bool allowed_without(int processor, cpu_set_t& allowed) {
+  if (processor < 0 || !allowed_processors(allowed)) return false;
+  CPU_CLR(processor, &allowed);
+  return CPU_COUNT(&allowed) > 0;
+}
+
+// A new thread is kept off its starter's processor from before it runs, so
+// that no other thread is ever moved, even one that has ended: by glibc, from
+// its attributes, while it waits to start (which measured faster); where no
+// such attribute exists (musl), by itself, as sched_setaffinity(0) names the
+// caller. Returns the processor it still has to keep off itself.
+int place_new_thread(pthread_attr_t& attributes) {
+  const int processor = sched_getcpu();
+#if defined(__GLIBC__)
+  cpu_set_t allowed;
+  if (allowed_without(processor, allowed)) pthread_attr_setaffinity_np(&attributes, sizeof allowed, &allowed);
+  return -1;
+#else
+  static_cast<void>(attributes);
+  return processor;
+#endif
+}
+
+void keep_off(int processor) {
+  cpu_set_t allowed;
+  if (allowed_without(processor, allowed)) sched_setaffinity(0, sizeof allowed, &allowed);
+}
+#else
+// Only Linux places threads.
+int place_new_thread(pthread_attr_t& /*attributes*/) { return -1; }
+void keep_off(int /*processor*/) {}
+#endif
+
+extern "C" void* run_thread_work(void* thread_work) {
+  const auto* work = static_cast<const Thread::Work*>(thread_work);
+  keep_off(work->keep_off_processor);
+  work->run(work->context);
+  return nullptr;
+}
+
+static_assert(sizeof(pthread_mutex_t) <= 64 && alignof(pthread_mutex_t) <= 8, "Lock keeps the mutex in 64 bytes");
+static_assert(sizeof(pthread_cond_t) <= 48 && alignof(pthread_cond_t) <= 8, "Condition keeps it in 48 bytes");
+
+pthread_mutex_t* mutex_in(unsigned char* handle) { return reinterpret_cast<pthread_mutex_t*>(handle); }
+pthread_cond_t* condition_in(unsigned char* handle) { return reinterpret_cast<pthread_cond_t*>(handle); }
+
+// fsync on a descriptor of its own: the kernel flushes the file, whoever
+// wrote it. EINVAL: this kind of file (a folder, on some systems) cannot be.
+bool flush_opened(const char* path, int flags, bool unflushable_is_done) {
+  const int descriptor = ::open(path, flags | O_CLOEXEC);
+  if (descriptor < 0) return false;
+  int result = 0;
+  while ((result = ::fsync(descriptor)) != 0 && errno == EINTR) {}
+  const bool flushed = result == 0 || (unflushable_is_done && errno == EINVAL);
+  return ::close(descriptor) == 0 && flushed;
+}
+
 }  // namespace
 
 // Without O_NONBLOCK, opening a FIFO waits for a writer; reads then wait
@@ -143,53 +210,6 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
   return static_cast<std::int64_t>(done);
 }
 
-namespace {
-
-static_assert(sizeof(pthread_t) <= 16 && alignof(pthread_t) <= 8, "Thread keeps the handle in 16 bytes");
-
-#if defined(__linux__)
-// The processors the calling thread may run on: at the start, its process's.
-bool allowed_processors(cpu_set_t& allowed) {
-  CPU_ZERO(&allowed);
-  return sched_getaffinity(0, sizeof allowed, &allowed) == 0;
-}
-
-// Those less `processor`; false when it is unknown (-1) or none is left.
-bool allowed_without(int processor, cpu_set_t& allowed) {
-  if (processor < 0 || !allowed_processors(allowed)) return false;
-  CPU_CLR(processor, &allowed);
-  return CPU_COUNT(&allowed) > 0;
-}
-
-// A new thread is kept off its starter's processor from before it runs, so
-// that no other thread is ever moved, even one that has ended: by glibc, from
-// its attributes, while it waits to start (which measured faster); where no
-// such attribute exists (musl), by itself, as sched_setaffinity(0) names the
-// caller. Returns the processor it still has to keep off itself.
-int place_new_thread(pthread_attr_t& attributes) {
-  const int processor = sched_getcpu();
-#if defined(__GLIBC__)
-  cpu_set_t allowed;
-  if (allowed_without(processor, allowed)) pthread_attr_setaffinity_np(&attributes, sizeof allowed, &allowed);
-  return -1;
-#else
-  static_cast<void>(attributes);
-  return processor;
-#endif
-}
-
-void keep_off(int processor) {
-  cpu_set_t allowed;
-  if (allowed_without(processor, allowed)) sched_setaffinity(0, sizeof allowed, &allowed);
-}
-#else
-// Only Linux places threads.
-int place_new_thread(pthread_attr_t& /*attributes*/) { return -1; }
-void keep_off(int /*processor*/) {}
-#endif
-
-}  // namespace
-
 unsigned usable_cores() {
   // taskset, cpuset or a container may allow fewer than the machine has.
   int count = 0;
@@ -200,23 +220,6 @@ unsigned usable_cores() {
   if (count < 1) count = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
   return count > 1 ? static_cast<unsigned>(count) : 1u;
 }
-
-namespace {
-
-extern "C" void* run_thread_work(void* thread_work) {
-  const auto* work = static_cast<const Thread::Work*>(thread_work);
-  keep_off(work->keep_off_processor);
-  work->run(work->context);
-  return nullptr;
-}
-
-static_assert(sizeof(pthread_mutex_t) <= 64 && alignof(pthread_mutex_t) <= 8, "Lock keeps the mutex in 64 bytes");
-static_assert(sizeof(pthread_cond_t) <= 48 && alignof(pthread_cond_t) <= 8, "Condition keeps it in 48 bytes");
-
-pthread_mutex_t* mutex_in(unsigned char* handle) { return reinterpret_cast<pthread_mutex_t*>(handle); }
-pthread_cond_t* condition_in(unsigned char* handle) { return reinterpret_cast<pthread_cond_t*>(handle); }
-
-}  // namespace
 
 bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
@@ -277,21 +280,6 @@ bool write_ranges_at(int descriptor, std::uint64_t offset, std::span<const ByteR
 }
 
 bool close_file(int descriptor) { return ::close(descriptor) == 0; }
-
-namespace {
-
-// fsync on a descriptor of its own: the kernel flushes the file, whoever
-// wrote it. EINVAL: this kind of file (a folder, on some systems) cannot be.
-bool flush_opened(const char* path, int flags, bool unflushable_is_done) {
-  const int descriptor = ::open(path, flags | O_CLOEXEC);
-  if (descriptor < 0) return false;
-  int result = 0;
-  while ((result = ::fsync(descriptor)) != 0 && errno == EINTR) {}
-  const bool flushed = result == 0 || (unflushable_is_done && errno == EINVAL);
-  return ::close(descriptor) == 0 && flushed;
-}
-
-}  // namespace
 
 bool flush_to_storage(const char* path) { return flush_opened(path, O_RDONLY, false); }
 

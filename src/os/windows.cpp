@@ -6,14 +6,12 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
 #include <mutex>
 #include <new>
-#include <process.h>
 #include <sys/stat.h>
 
 #include "os/os.hpp"
@@ -54,25 +52,27 @@ DWORD_PTR process_affinity() {
   return GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask) != 0 ? process_mask : 0;
 }
 
-// The C runtime has no mkstemp; a name is tried until one is free. The
-// suffix mixes the process and the time, so that runs started together in
-// one folder seldom meet.
-int create_exclusively(std::string& path_template) {
-  const std::size_t suffix_at = path_template.size() - 6;
-  unsigned seed = static_cast<unsigned>(_getpid()) * 2654435761u ^ static_cast<unsigned>(GetTickCount());
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    unsigned value = seed + static_cast<unsigned>(attempt) * 7919u;
-    for (std::size_t i = 0; i < 6; ++i) {
-      path_template[suffix_at + i] = "abcdefghijklmnopqrstuvwxyz0123456789"[value % 36];
-      value /= 36;
-    }
-    const int descriptor =
-        _open(path_template.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
-    if (descriptor >= 0 || errno != EEXIST) return descriptor;
-    seed = seed * 1103515245u + 12345u;
-  }
-  return -1;
+static_assert(sizeof(HANDLE) <= 16, "Thread keeps the handle in 16 bytes");
+
+// Keeps the calling thread off `processor` while others are allowed; one
+// beyond the mask's bits is in a processor group it does not name.
+void keep_off(int processor) {
+  if (processor < 0 || processor >= static_cast<int>(8 * sizeof(DWORD_PTR))) return;
+  const DWORD_PTR allowed = process_affinity() & ~(DWORD_PTR{1} << processor);
+  if (allowed != 0) SetThreadAffinityMask(GetCurrentThread(), allowed);
 }
+
+DWORD WINAPI run_thread_work(void* thread_work) {
+  const auto* work = static_cast<const Thread::Work*>(thread_work);
+  keep_off(work->keep_off_processor);
+  work->run(work->context);
+  return 0;
+}
+
+static_assert(sizeof(SRWLOCK) <= 64 && sizeof(CONDITION_VARIABLE) <= 48, "Lock and Condition hold them");
+
+SRWLOCK* srw_lock_in(unsigned char* handle) { return reinterpret_cast<SRWLOCK*>(handle); }
+CONDITION_VARIABLE* condition_in(unsigned char* handle) { return reinterpret_cast<CONDITION_VARIABLE*>(handle); }
 
 }  // namespace
 
@@ -121,32 +121,6 @@ std::int64_t read_at(std::FILE* file, std::int64_t offset, void* buffer, std::si
 }
 
 unsigned usable_cores() { return static_cast<unsigned>(std::max(std::popcount(process_affinity()), 1)); }
-
-namespace {
-
-static_assert(sizeof(HANDLE) <= 16, "Thread keeps the handle in 16 bytes");
-
-// Keeps the calling thread off `processor` while others are allowed; one
-// beyond the mask's bits is in a processor group it does not name.
-void keep_off(int processor) {
-  if (processor < 0 || processor >= static_cast<int>(8 * sizeof(DWORD_PTR))) return;
-  const DWORD_PTR allowed = process_affinity() & ~(DWORD_PTR{1} << processor);
-  if (allowed != 0) SetThreadAffinityMask(GetCurrentThread(), allowed);
-}
-
-DWORD WINAPI run_thread_work(void* thread_work) {
-  const auto* work = static_cast<const Thread::Work*>(thread_work);
-  keep_off(work->keep_off_processor);
-  work->run(work->context);
-  return 0;
-}
-
-static_assert(sizeof(SRWLOCK) <= 64 && sizeof(CONDITION_VARIABLE) <= 48, "Lock and Condition hold them");
-
-SRWLOCK* srw_lock_in(unsigned char* handle) { return reinterpret_cast<SRWLOCK*>(handle); }
-CONDITION_VARIABLE* condition_in(unsigned char* handle) { return reinterpret_cast<CONDITION_VARIABLE*>(handle); }
-
-}  // namespace
 
 bool Thread::start(void (*work)(void*), void* context, bool apart_from_starter) {
   if (running_) return false;
@@ -230,7 +204,9 @@ unsigned new_file_mode() { return 0666; }
 bool create_pending_file(std::string& path_template, unsigned /*mode*/) {
   const int descriptor = [&path_template] {
     const std::lock_guard locked(pending_lock);
-    const int created = stop_requested ? -1 : create_exclusively(path_template);
+    // mingw-w64's runtime has mkstemp, which tries random names with
+    // _O_EXCL until one is free, as POSIX's does; the string's bytes are its own.
+    const int created = stop_requested ? -1 : mkstemp(path_template.data());
     pending = created >= 0;
     return created;
   }();
