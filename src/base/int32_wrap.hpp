@@ -9,9 +9,7 @@ namespace trailavi {
 // in unsigned arithmetic, which is defined for every input; the conversion of
 // an out-of-range unsigned value to int32_t is modular since C++20.
 
-[[nodiscard]] constexpr std::int32_t as_int32(std::uint32_t bits) {
-  return static_cast<std::int32_t>(bits);
-}
+[[nodiscard]] constexpr std::int32_t as_int32(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
 
 [[nodiscard]] constexpr std::int32_t wrapping_add(std::int32_t a, std::int32_t b) {
   return as_int32(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
@@ -21,9 +19,7 @@ namespace trailavi {
   return as_int32(static_cast<std::uint32_t>(a) * static_cast<std::uint32_t>(b));
 }
 
-[[nodiscard]] constexpr std::int32_t wrapping_increment(std::int32_t a) {
-  return wrapping_add(a, 1);
-}
+[[nodiscard]] constexpr std::int32_t wrapping_increment(std::int32_t a) { return wrapping_add(a, 1); }
 
 // Where a 32-bit field states a value that may not wrap (a rate, a count),
 // a larger value is stated as the largest the field holds.

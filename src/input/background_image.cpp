@@ -12,12 +12,10 @@ namespace {
 
 // The BITMAPINFOHEADER fields the run reads, at their offsets in the buffer.
 struct InfoHeaderFields {
-  std::uint32_t biSize = 0;
-  std::int32_t biWidth = 0;
-  std::int32_t biHeight = 0;
-  std::uint16_t biBitCount = 0;
-  std::uint32_t biCompression = 0;
-  std::uint32_t biClrUsed = 0;
+  std::uint32_t biSize;
+  std::int32_t biWidth, biHeight;
+  std::uint16_t biBitCount;
+  std::uint32_t biCompression, biClrUsed;
 };
 
 // Precondition: the buffer holds at least the 40-byte information header.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "os/os.hpp"
 
@@ -25,24 +26,22 @@ bool PointFile::allocate_buffer() {
 
 bool PointFile::open(const char* path) {
   close();
-  if (!allocate_buffer()) return false;
-  file_ = os::open_for_reading(path);
-  begin_ = end_ = 0;
-  data_ended_ = !file_;
-  cut_short_ = false;
-  return file_ != nullptr;
+  return allocate_buffer() && start(os::open_for_reading(path), 0, -1);
 }
 
 bool PointFile::open_part(const PointFile& whole, std::int64_t from, std::int64_t to) {
   close();
   // The whole's block size, which tests choose small to move the refills.
   if (!buffer_) block_bytes_ = whole.block_bytes_;
-  if (!allocate_buffer()) return false;
-  file_ = whole.reopened();
+  return allocate_buffer() && start(whole.reopened(), from, std::max(from, to));
+}
+
+bool PointFile::start(os::FileHandle file, std::int64_t part_start, std::int64_t part_end) {
+  file_ = std::move(file);
   begin_ = end_ = 0;
-  part_next_ = from;
-  part_end_ = std::max(from, to);
-  data_ended_ = part_next_ == part_end_;
+  part_next_ = part_start;
+  part_end_ = part_end;
+  data_ended_ = !file_ || part_next_ == part_end_;
   cut_short_ = false;
   return file_ != nullptr;
 }

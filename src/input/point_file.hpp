@@ -110,6 +110,9 @@ class PointFile {
   // the part's end, where the data ends.
   std::size_t read_part(char* to, std::size_t wanted);
   bool allocate_buffer();
+  // Reads `file` from here on: a part, [part_start, part_end), or the whole
+  // from its position where part_end is -1.
+  bool start(os::FileHandle file, std::int64_t part_start, std::int64_t part_end);
   // Applies the text rules to the bytes just read, in place.
   void apply_text_rules(std::size_t first_new);
 

@@ -36,9 +36,7 @@ constexpr bool is_digit(char c) { return static_cast<unsigned char>(c - '0') < 1
 // White space as the C locale's isspace sees it (blank, \t \v \f \r), less
 // the line feed: a line feed is a line's last character, so skipping white
 // space stops there, since nothing of the line follows it.
-constexpr bool is_space_within_line(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r';
-}
+constexpr bool is_space_within_line(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
 
 // How many of the 8 bytes at p are decimal digits before the first that is
 // not, as one 64-bit word: each byte b becomes b ^ '0', which is below 10
@@ -131,14 +129,10 @@ namespace detail {
 // bytes from each.
 [[gnu::always_inline]] inline Point two_short_numbers(const char* x_digits_at, unsigned x_digits,
                                                       const char* y_digits_at, unsigned y_digits) {
-  std::uint64_t x_word;
-  std::uint64_t y_word;
+  // Little-endian, as every processor with SSE2 is.
+  std::uint64_t x_word, y_word;
   std::memcpy(&x_word, x_digits_at, 8);
   std::memcpy(&y_word, y_digits_at, 8);
-  if constexpr (std::endian::native == std::endian::big) {
-    x_word = __builtin_bswap64(x_word);
-    y_word = __builtin_bswap64(y_word);
-  }
   const std::uint64_t x_values = (x_word ^ 0x3030303030303030u) << (8 * (8 - x_digits));
   const std::uint64_t y_values = (y_word ^ 0x3030303030303030u) << (8 * (8 - y_digits));
   const __m128i values = _mm_set_epi64x(static_cast<long long>(y_values), static_cast<long long>(x_values));

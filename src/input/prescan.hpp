@@ -11,10 +11,8 @@ namespace trailavi {
 // What the first pass over the point file finds; the maxima serve the report
 // only and never fall below 0.
 struct PrescanCounts {
-  std::int32_t point_count = 0;
-  std::int32_t separator_count = 0;
-  std::int32_t x_max = 0;
-  std::int32_t y_max = 0;
+  std::int32_t point_count = 0, separator_count = 0;
+  std::int32_t x_max = 0, y_max = 0;
   friend bool operator==(const PrescanCounts&, const PrescanCounts&) = default;
 };
 

@@ -18,11 +18,8 @@ namespace trailavi {
 class Canvas {
  public:
   explicit Canvas(BackgroundImage& image)
-      : pixels_(image.pixels().data()),
-        size_bytes_(static_cast<std::int64_t>(image.pixels().size())),
-        width_(image.width()),
-        rows_(image.row_count()),
-        row_stride_bytes_(image.row_stride_bytes()) {}
+      : pixels_(image.pixels().data()), size_bytes_(static_cast<std::int64_t>(image.pixels().size())),
+        width_(image.width()), rows_(image.row_count()), row_stride_bytes_(image.row_stride_bytes()) {}
 
   // Darkens the pixel under `point` in place, clamped into the picture at
   // both ends; y counts rows as stored (y = 0 is a bottom-up picture's bottom

@@ -52,9 +52,7 @@ unsigned video_mode(const fs::file_status& final_status) {
 
 }  // namespace
 
-VideoReplacement::~VideoReplacement() {
-  if (pending_) os::remove_pending_file(writing_path_);
-}
+VideoReplacement::~VideoReplacement() { if (pending_) os::remove_pending_file(writing_path_); }
 
 bool VideoReplacement::begin(const char* name) {
   fs::path final_path;

@@ -134,7 +134,4 @@ ULONG AVIStreamRelease(PAVISTREAM pavi) {
   return completes_file ? file_result : 0;
 }
 
-ULONG AVIFileRelease(PAVIFILE pfile) {
-  if (pfile == nullptr) return 0;
-  return release_file(pfile);
-}
+ULONG AVIFileRelease(PAVIFILE pfile) { return pfile != nullptr ? release_file(pfile) : 0; }

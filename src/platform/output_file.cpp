@@ -17,9 +17,7 @@ std::uint64_t total_size(std::span<const ByteRange> parts) {
 
 }  // namespace
 
-OutputFile::~OutputFile() {
-  if (descriptor_ >= 0) static_cast<void>(os::close_file(descriptor_));
-}
+OutputFile::~OutputFile() { if (descriptor_ >= 0) static_cast<void>(os::close_file(descriptor_)); }
 
 // The descriptor is -1 until create succeeds and after close, so every
 // operation on a file not open fails.

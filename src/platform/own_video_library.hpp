@@ -58,9 +58,7 @@ constexpr DWORD mmioFOURCC(char a, char b, char c, char d) {
 }
 inline constexpr DWORD streamtypeVIDEO = mmioFOURCC('v', 'i', 'd', 's');
 
-constexpr HRESULT make_avierr(std::uint32_t code) {
-  return static_cast<HRESULT>(0x80040000u | (0x4000u + code));
-}
+constexpr HRESULT make_avierr(std::uint32_t code) { return static_cast<HRESULT>(0x80040000u | (0x4000u + code)); }
 inline constexpr HRESULT AVIERR_OK = 0;
 inline constexpr HRESULT AVIERR_UNSUPPORTED = make_avierr(101);
 inline constexpr HRESULT AVIERR_BADFORMAT = make_avierr(102);

@@ -26,16 +26,12 @@ class RiffWriter {
  public:
   explicit RiffWriter(FileOperations& file) : file_(file) {}
 
-  void fourcc(const char (&code)[5]) {
-    if (std::uint8_t* out = extend(4)) std::memcpy(out, code, 4);
-  }
+  void fourcc(const char (&code)[5]) { if (std::uint8_t* out = extend(4)) std::memcpy(out, code, 4); }
   void u8(std::uint8_t value) { little_endian(value, 1); }
   void u16(std::uint16_t value) { little_endian(value, 2); }
   void u32(std::uint32_t value) { little_endian(value, 4); }
   void u64(std::uint64_t value) { little_endian(value, 8); }
-  void zeros(std::size_t count) {
-    if (std::uint8_t* out = extend(count)) std::memset(out, 0, count);
-  }
+  void zeros(std::size_t count) { if (std::uint8_t* out = extend(count)) std::memset(out, 0, count); }
   void copy(std::span<const std::uint8_t> data) {
     std::uint8_t* out = extend(data.size());
     if (out != nullptr && !data.empty()) std::memcpy(out, data.data(), data.size());
@@ -79,9 +75,7 @@ class RiffWriter {
     external_ = {};
   }
   // Entries that go out in runs need no buffer of their whole size.
-  void flush_run(std::size_t run_bytes) {
-    if (size() >= run_bytes) flush();
-  }
+  void flush_run(std::size_t run_bytes) { if (size() >= run_bytes) flush(); }
   // What follows is built over the file's bytes from `offset` up to `end`,
   // where the bytes it replaces ended; a rewrite of another length fails.
   void begin_rewrite(std::uint64_t offset) {
