@@ -55,7 +55,12 @@ struct StatusCase {
   std::vector<std::string> lines;
   // Links and FIFOs at the video's name are POSIX's: Windows sees them as files.
   bool posix_only = false;
+  // Settings for this machine's own build alone, which loads a library
+  // LD_PRELOAD names.
+  std::vector<std::string> own_build_environment = {};
 };
+
+const std::vector<std::string> kFlushesFail = {"LD_PRELOAD=" TRAILAVI_FAILING_FSYNC_PATH};
 
 std::vector<std::uint8_t> bitmap_prefix(std::size_t length) {
   std::vector<std::uint8_t> bytes = bitmap_bytes(kWhite4x2);
@@ -131,19 +136,36 @@ const std::vector<StatusCase>& status_cases() {
          w.put("test_.dat", kWalkThroughData);
        },
        0, all_lines()},
+      // A video that replaces an earlier one reaches the disk first, or the
+      // earlier one stays; a first video is not flushed at all.
+      {"the new video cannot be flushed over an earlier one",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+         w.put("TEST01_.AVI", std::string("an earlier video"));
+       },
+       12, all_lines(), true, kFlushesFail},
+      {"a first video where flushes fail",
+       [](Workspace& w) {
+         w.put_bitmap(kWhite4x2);
+         w.put("test_.dat", kWalkThroughData);
+       },
+       0, all_lines(), true, kFlushesFail},
   };
   return cases;
 }
 
 TEST(ProgramStatus, EachCheckEndsTheRunWithItsStatusAndReport) {
   for (const StatusCase& c : status_cases()) {
-    if (c.posix_only && program_under_wine()) continue;
+    if ((c.posix_only && program_under_wine()) || (!c.own_build_environment.empty() && program_is_another_build())) {
+      continue;
+    }
     Workspace workspace;
     c.prepare(workspace);
     const auto inputs_before = workspace.snapshot({"TEST_.BMP", "test_.dat"});
     const auto files_before = workspace.snapshot({"TEST_.BMP", "test_.dat", "TEST01_.AVI"});
     const auto listing_before = workspace.listing();
-    const ProcessResult result = workspace.run();
+    const ProcessResult result = workspace.run({}, c.own_build_environment);
     EXPECT_EQ(result.exit_status, c.status) << c.name;
     EXPECT_EQ(result.standard_output, join_lines(c.lines)) << c.name;
     EXPECT_EQ(result.standard_error, "") << c.name;

@@ -5,10 +5,11 @@
 
 namespace trailavi::test {
 
-ProcessResult Workspace::run(const std::vector<std::string>& arguments) const {
+ProcessResult Workspace::run(const std::vector<std::string>& arguments,
+                             const std::vector<std::string>& environment) const {
   std::vector<std::string> argv = program_command(TRAILAVI_PROGRAM_PATH);
   argv.insert(argv.end(), arguments.begin(), arguments.end());
-  return run_process(argv, dir_.path());
+  return run_process(argv, dir_.path(), environment);
 }
 
 bool Workspace::exists(const std::string& name) const {

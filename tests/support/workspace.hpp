@@ -18,8 +18,10 @@ class Workspace {
   void put(const std::string& name, const std::string& text) { write_file(dir_.file(name), text); }
   void put_bitmap(const BitmapSpec& picture) { put("TEST_.BMP", bitmap_bytes(picture)); }
 
-  // Runs the program under test here, with optional arguments.
-  ProcessResult run(const std::vector<std::string>& arguments = {}) const;
+  // Runs the program under test here, with optional arguments and
+  // NAME=VALUE settings added to its environment.
+  ProcessResult run(const std::vector<std::string>& arguments = {},
+                    const std::vector<std::string>& environment = {}) const;
   // Runs `argv` here.
   ProcessResult run_command(const std::vector<std::string>& argv) const { return run_process(argv, dir_.path()); }
 
