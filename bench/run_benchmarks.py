@@ -416,9 +416,10 @@ def notes(results, machine):
                 f"{m['trailavi'] / m['trailavi_one_core']:.2f} of the one-core time. Both passes use every "
                 "core: the pre-scan reads the file in one part a core, and the frame pass reads and "
                 "classifies on one thread while the main thread marks and writes. Each pass asks its threads "
-                "to keep off the main thread's processor, which each new thread sets for itself before its "
-                "work, so that no other thread is ever moved; the frame pass's ring keeps its counts and its "
-                "stop under one lock.")
+                "to keep off the main thread's processor, set before a new thread runs its work (from its "
+                "attributes on glibc, by the thread itself elsewhere), so that no other thread is ever moved; "
+                "the frame pass's ring keeps its counts and its stop under one lock, and a reader that finds "
+                "it full waits until half of it is drawn.")
     lines += [
         "- Files below 1 MiB are read on one thread; Debian's hardening flags, which optimised Linux builds "
         "carry, are on in every figure above.", ""]
